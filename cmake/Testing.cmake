@@ -1,0 +1,34 @@
+# Test support: GoogleTest cross-built from Debian's source package, and every
+# Windows test binary run under Wine through the build tree's wrapper.
+set(QS_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+configure_file(${CMAKE_SOURCE_DIR}/cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                WORLD_READ WORLD_EXECUTE)
+set(QS_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${QS_WINE_RUN})
+
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+include(GoogleTest)
+
+# The prefix is made once before any test and the server ended after all.
+add_test(NAME wine-prefix-up COMMAND ${QS_WINE_RUN} cmd /c exit)
+set_tests_properties(wine-prefix-up PROPERTIES FIXTURES_SETUP wine)
+add_test(NAME wine-prefix-down COMMAND ${QS_WINE_RUN} --stop)
+set_tests_properties(wine-prefix-down PROPERTIES FIXTURES_CLEANUP wine)
+
+# qs_add_gtest(<name> SOURCES ... LIBS ... [LOCK <resource>...])
+# One GoogleTest program; each of its tests becomes a CTest test run under Wine.
+function(qs_add_gtest name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS;LOCK;PROPERTIES" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gmock GTest::gtest_main)
+  set(props FIXTURES_REQUIRED wine)
+  if(A_LOCK)
+    list(JOIN A_LOCK "," locks)
+    list(APPEND props RESOURCE_LOCK "${locks}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                       PROPERTIES ${props} ${A_PROPERTIES})
+endfunction()

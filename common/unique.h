@@ -1,0 +1,109 @@
+// RAII owners for the handle kinds the project uses. put() frees the old value
+// before handing out its address, so out-parameters never leak.
+#pragma once
+
+#include <windows.h>
+#include <oleauto.h>
+#include <objbase.h>
+
+#include <utility>
+
+namespace qs {
+
+template <typename T, typename Close, T Invalid = T()>
+class unique_any {
+public:
+    unique_any() noexcept = default;
+    explicit unique_any(T value) noexcept : value_(value) {}
+    unique_any(unique_any&& other) noexcept : value_(other.release()) {}
+    unique_any& operator=(unique_any&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    unique_any(const unique_any&) = delete;
+    unique_any& operator=(const unique_any&) = delete;
+    ~unique_any() { reset(); }
+
+    T get() const noexcept { return value_; }
+    explicit operator bool() const noexcept { return value_ != Invalid; }
+    T* put() noexcept {
+        reset();
+        return &value_;
+    }
+    T release() noexcept { return std::exchange(value_, Invalid); }
+    void reset(T value = Invalid) noexcept {
+        T old = std::exchange(value_, value);
+        if (old != Invalid) Close()(old);
+    }
+
+private:
+    T value_ = Invalid;
+};
+
+struct CloseHKey {
+    void operator()(HKEY key) const noexcept { ::RegCloseKey(key); }
+};
+struct CloseHandle {
+    void operator()(HANDLE handle) const noexcept { ::CloseHandle(handle); }
+};
+struct FreeBstr {
+    void operator()(BSTR text) const noexcept { ::SysFreeString(text); }
+};
+struct FreeCoTaskMem {
+    void operator()(void* block) const noexcept { ::CoTaskMemFree(block); }
+};
+struct FreeLibraryModule {
+    void operator()(HMODULE module) const noexcept { ::FreeLibrary(module); }
+};
+
+using unique_hkey = unique_any<HKEY, CloseHKey>;
+using unique_handle = unique_any<HANDLE, CloseHandle>;
+using unique_bstr = unique_any<BSTR, FreeBstr>;
+using unique_cotaskmem = unique_any<void*, FreeCoTaskMem>;
+using unique_hmodule = unique_any<HMODULE, FreeLibraryModule>;
+
+// A file handle, whose invalid value is INVALID_HANDLE_VALUE rather than null.
+class unique_hfile {
+public:
+    unique_hfile() noexcept = default;
+    explicit unique_hfile(HANDLE handle) noexcept : handle_(handle) {}
+    unique_hfile(const unique_hfile&) = delete;
+    unique_hfile& operator=(const unique_hfile&) = delete;
+    ~unique_hfile() { reset(); }
+    HANDLE get() const noexcept { return handle_; }
+    explicit operator bool() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
+    void reset(HANDLE handle = INVALID_HANDLE_VALUE) noexcept {
+        HANDLE old = std::exchange(handle_, handle);
+        if (old != INVALID_HANDLE_VALUE) ::CloseHandle(old);
+    }
+
+private:
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+// A VARIANT that is always initialised and always cleared.
+class unique_variant : public VARIANT {
+public:
+    unique_variant() noexcept { ::VariantInit(this); }
+    unique_variant(const unique_variant&) = delete;
+    unique_variant& operator=(const unique_variant&) = delete;
+    ~unique_variant() { ::VariantClear(this); }
+    VARIANT* put() noexcept {
+        reset();
+        return this;
+    }
+    void reset() noexcept { ::VariantClear(this); }
+    // Hands the content over to the caller, leaving this empty.
+    VARIANT release() noexcept {
+        VARIANT out = *this;
+        ::VariantInit(this);
+        return out;
+    }
+};
+
+// Makes a BSTR from a UTF-16 text of any content (NULs included).
+inline unique_bstr make_bstr(const wchar_t* text, size_t length) noexcept {
+    return unique_bstr(::SysAllocStringLen(text, static_cast<UINT>(length)));
+}
+
+} // namespace qs
