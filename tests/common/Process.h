@@ -31,11 +31,25 @@ inline ProcessResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs
                                           CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
     ::CloseHandle(writeEnd);
     if (started) {
-        char buffer[4096];
-        DWORD got = 0;
-        while (::ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0)
-            result.output.append(buffer, got);
-        ::WaitForSingleObject(process.hProcess, timeoutMs);
+        // Read until the process ends, not until the pipe closes: Wine's helper
+        // processes started on the child's behalf may hold the pipe open.
+        const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+        for (;;) {
+            const bool ended = ::WaitForSingleObject(process.hProcess, 5) == WAIT_OBJECT_0;
+            DWORD available = 0;
+            while (::PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) &&
+                   available > 0) {
+                char buffer[4096];
+                DWORD got = 0;
+                if (!::ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) || got == 0) break;
+                result.output.append(buffer, got);
+            }
+            if (ended) break;
+            if (::GetTickCount64() > deadline) {
+                ::TerminateProcess(process.hProcess, 259);
+                break;
+            }
+        }
         ::GetExitCodeProcess(process.hProcess, &result.exitCode);
         ::CloseHandle(process.hThread);
         ::CloseHandle(process.hProcess);
