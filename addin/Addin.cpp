@@ -1,18 +1,40 @@
 #include "Addin.h"
 
+#include "Archiver.h"
+#include "EventSink.h"
+#include "HostInterfaces.h"
+#include "LateBound.h"
+#include "Logging.h"
+#include "Settings.h"
 #include "dispatch.h"
 #include "module.h"
 #include "result.h"
+#include "unique.h"
 
+#include <wrl/client.h>
+
+#include <cwctype>
 #include <new>
+#include <string>
+
+using Microsoft::WRL::ComPtr;
 
 namespace qs {
 
+// The add-in's own version, reported in the log at connection.
+constexpr int kVersionMajor = 1;
+constexpr int kVersionMinor = 1;
+constexpr int kVersionRevision = 34;
+
 // Named apart from the coclass of the same name that the type library declares.
-class Addin final : public _Addin, public IDTExtensibility2 {
+class Addin final : public _Addin, public IDTExtensibility2, private EventHandler {
 public:
     Addin() noexcept { qs::module_add_ref(); }
-    ~Addin() { qs::module_release(); }
+    ~Addin() {
+        Teardown();
+        DetachSinks();
+        qs::module_release();
+    }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
         if (!object) return E_POINTER;
@@ -37,20 +59,185 @@ public:
     // IDTExtensibility2 members.
     QS_IMPLEMENT_DISPATCH(IDTExtensibility2)
 
-    HRESULT STDMETHODCALLTYPE OnConnection(IDispatch*, ext_ConnectMode, IDispatch*,
+    HRESULT STDMETHODCALLTYPE OnConnection(IDispatch* application, ext_ConnectMode, IDispatch*,
                                            SAFEARRAY**) override {
-        return S_OK;
+        try {
+            return IDTExtensibility2_OnConnection(application);
+        }
+        QS_CATCH_RETURN()
     }
     HRESULT STDMETHODCALLTYPE OnDisconnection(ext_DisconnectMode, SAFEARRAY**) override {
+        Teardown();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnBeginShutdown(SAFEARRAY**) override {
+        Teardown();
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE OnAddInsUpdate(SAFEARRAY**) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE OnStartupComplete(SAFEARRAY**) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnBeginShutdown(SAFEARRAY**) override { return S_OK; }
 
 private:
+    // The first step that fails ends the connection with its code; what was
+    // done stays done.
+    HRESULT IDTExtensibility2_OnConnection(IDispatch* application) {
+        if (!application) return E_POINTER;
+        ComPtr<IDispatch> host;
+        QS_RETURN_IF_FAILED(application->QueryInterface(
+            IID_OutlookApplication, reinterpret_cast<void**>(host.GetAddressOf())));
+        QS_RETURN_IF_FAILED(Sink(applicationSink_, DIID_OutlookApplicationEvents));
+        QS_RETURN_IF_FAILED(oApplication.Set(host.Get(), applicationSink_.Get()));
+
+        CallFailure failure;
+        qs::unique_variant mapi;
+        mapi.vt = VT_BSTR;
+        mapi.bstrVal = ::SysAllocString(L"MAPI");
+        QS_RETURN_IF_NULL_ALLOC(mapi.bstrVal);
+        qs::unique_variant session;
+        QS_RETURN_IF_FAILED(InvokeById(oApplication.Get(), kDispidGetNamespace, DISPATCH_METHOD,
+                                       &mapi, 1, session.put(), failure));
+        if (session.vt != VT_DISPATCH || !session.pdispVal) return E_NOINTERFACE;
+        ComPtr<IDispatch> nameSpace;
+        QS_RETURN_IF_FAILED(session.pdispVal->QueryInterface(
+            IID_OutlookNameSpace, reinterpret_cast<void**>(nameSpace.GetAddressOf())));
+        QS_RETURN_IF_FAILED(Sink(nameSpaceSink_, DIID_OutlookNameSpaceEvents));
+        QS_RETURN_IF_FAILED(oNS.Set(nameSpace.Get(), nameSpaceSink_.Get()));
+
+        oSettings.Reset();
+        QS_RETURN_IF_FAILED(Settings_CreateInstance(IID_PPV_ARGS(&oSettings)));
+        qs::unique_variant loaded;
+        oSettings->Load(loaded.put());
+
+        short logging = 0, enabledIn = 0, enabledOut = 0;
+        oSettings->get_Logging(&logging);
+        oSettings->get_EnabledIn(&enabledIn);
+        oSettings->get_EnabledOut(&enabledOut);
+        std::wstring hostVersion;
+        bool versionRead = false;
+        if (logging > 0) {
+            WriteLog(L"Addin loaded. Version " + std::to_wstring(kVersionMajor) + L"." +
+                     std::to_wstring(kVersionMinor) + L" Build " +
+                     std::to_wstring(kVersionRevision));
+            if (enabledIn != 0) {
+                QS_RETURN_IF_FAILED(
+                    GetTextProperty(oApplication.Get(), L"Version", hostVersion, failure));
+                versionRead = true;
+                if (!hostVersion.empty() && hostVersion[0] == L'9') {
+                    WriteLog(L"Archiving Incoming Messages is enabled but does not work with "
+                             L"Outlook 2000");
+                } else {
+                    WriteLog(L"Archiving Incoming Messages to: " +
+                             SettingText(&_Settings::get_FolderIn));
+                }
+            }
+            if (enabledOut != 0)
+                WriteLog(L"Archiving Outgoing Messages to: " +
+                         SettingText(&_Settings::get_FolderOut));
+        }
+
+        if (enabledIn != 0) {
+            CLSID clsid;
+            QS_RETURN_IF_FAILED(::CLSIDFromProgID(kMapiUtilsProgId, &clsid));
+            ComPtr<IDispatch> utils;
+            QS_RETURN_IF_FAILED(::CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_MapiUtils,
+                                                   reinterpret_cast<void**>(utils.GetAddressOf())));
+            QS_RETURN_IF_FAILED(FindNewMail(utils.Get()));
+            QS_RETURN_IF_FAILED(Sink(mapiSink_, DIID_MapiUtilsEvents));
+            QS_RETURN_IF_FAILED(rApplication.Set(utils.Get(), mapiSink_.Get()));
+        }
+
+        // Outlook 2003 (11) and later open Unicode message files; older ones
+        // only the ANSI format, which loses every character outside the code page.
+        if (!versionRead &&
+            FAILED(GetTextProperty(oApplication.Get(), L"Version", hostVersion, failure)))
+            hostVersion.clear();
+        messageFormat_ = MajorVersion(hostVersion) >= 11 ? kFormatUnicodeMsg : kFormatAnsiMsg;
+        return S_OK;
+    }
+
+    // Every step is attempted; nothing can fail here.
+    void Teardown() noexcept {
+        oNS.Clear();
+        oApplication.Clear();
+        rApplication.Clear();
+        oSettings.Reset();
+    }
+
+    void OnEvent(REFIID events, DISPID id, DISPPARAMS* params) noexcept override {
+        if (events == DIID_OutlookApplicationEvents && id == kDispidItemSend) {
+            // Item, then Cancel, in reverse order; Cancel is never touched.
+            if (params->cArgs == 2) oApplication_ItemSend(ObjectArgument(params->rgvarg[1]));
+        } else if (events == DIID_MapiUtilsEvents && id == newMailId_ &&
+                   newMailId_ != DISPID_UNKNOWN) {
+            if (params->cArgs >= 1)
+                rApplication_NewMail(ObjectArgument(params->rgvarg[params->cArgs - 1]));
+        }
+    }
+
+    void oApplication_ItemSend(IDispatch* item) noexcept {
+        ArchiveItem(kOutgoingMessages, item, oSettings.Get(), messageFormat_);
+    }
+    void rApplication_NewMail(IDispatch* item) noexcept {
+        ArchiveItem(kIncomingMessages, item, oSettings.Get(), messageFormat_);
+    }
+
+    static IDispatch* ObjectArgument(const VARIANT& arg) noexcept {
+        if (arg.vt == VT_DISPATCH) return arg.pdispVal;
+        if (arg.vt == (VT_DISPATCH | VT_BYREF) && arg.ppdispVal) return *arg.ppdispVal;
+        if (arg.vt == (VT_VARIANT | VT_BYREF) && arg.pvarVal) return ObjectArgument(*arg.pvarVal);
+        return nullptr;
+    }
+
+    // The library's NewMail event is found by name in its own type information.
+    HRESULT FindNewMail(IDispatch* utils) noexcept {
+        ComPtr<ITypeInfo> info;
+        QS_RETURN_IF_FAILED(utils->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info));
+        if (!info) return E_NOINTERFACE;
+        ComPtr<ITypeLib> library;
+        UINT index = 0;
+        QS_RETURN_IF_FAILED(info->GetContainingTypeLib(&library, &index));
+        ComPtr<ITypeInfo> events;
+        QS_RETURN_IF_FAILED(library->GetTypeInfoOfGuid(DIID_MapiUtilsEvents, &events));
+        LPOLESTR names[] = {const_cast<LPOLESTR>(L"NewMail")};
+        return events->GetIDsOfNames(names, 1, &newMailId_);
+    }
+
+    HRESULT Sink(ComPtr<EventSink>& sink, REFIID events) noexcept {
+        if (sink) return S_OK;
+        return EventSink::Create(events, this, sink.ReleaseAndGetAddressOf());
+    }
+
+    void DetachSinks() noexcept {
+        for (EventSink* sink : {applicationSink_.Get(), nameSpaceSink_.Get(), mapiSink_.Get()})
+            if (sink) sink->Detach();
+    }
+
+    std::wstring SettingText(HRESULT (STDMETHODCALLTYPE _Settings::*get)(BSTR*)) {
+        qs::unique_bstr text;
+        (oSettings.Get()->*get)(text.put());
+        return std::wstring(text.get() ? text.get() : L"", ::SysStringLen(text.get()));
+    }
+
+    static int MajorVersion(const std::wstring& version) noexcept {
+        int major = 0;
+        for (wchar_t ch : version) {
+            if (!std::iswdigit(ch)) break;
+            major = major * 10 + (ch - L'0');
+            if (major > 1000) break;
+        }
+        return major;
+    }
+
     LONG refs_ = 1;
     qs::TypeInfoDispatch dispatch_{IID_IDTExtensibility2};
+    ComPtr<EventSink> applicationSink_, nameSpaceSink_, mapiSink_;
+    DISPID newMailId_ = DISPID_UNKNOWN;
+    short messageFormat_ = kFormatAnsiMsg;
+
+    WithEventsMember oApplication{DIID_OutlookApplicationEvents};
+    WithEventsMember oNS{DIID_OutlookNameSpaceEvents};
+    WithEventsMember rApplication{DIID_MapiUtilsEvents};
+    ComPtr<_Settings> oSettings;
 };
 
 } // namespace qs

@@ -1,0 +1,70 @@
+#include "ArchivePath.h"
+
+#include <cwchar>
+
+// " _-+#()[]{}=%$§ß~€@µ;"
+const std::wstring kAllowedCharacters = L" _-+#()[]{}=%$\u00A7\u00DF~\u20AC@\u00B5;";
+
+namespace {
+
+bool IsAlphaNumericUnit(wchar_t ch) noexcept {
+    return (ch >= L'0' && ch <= L'9') || (ch >= L'A' && ch <= L'Z') || (ch >= L'a' && ch <= L'z');
+}
+
+// The highest counter tried before a folder is taken as unusable.
+constexpr unsigned kMaxCounter = 1000000;
+
+} // namespace
+
+bool IsAlphaNumeric(const std::wstring& ch) noexcept {
+    return ch.size() == 1 && IsAlphaNumericUnit(ch[0]);
+}
+
+std::wstring CleanFileName(const std::wstring& subject, const std::wstring& allowed) {
+    std::wstring result;
+    const size_t length = subject.size();
+    for (size_t i = 0; i < length; ++i) {
+        const wchar_t ch = subject[i];
+        if (allowed.find(ch) != std::wstring::npos || IsAlphaNumericUnit(ch)) result += ch;
+    }
+    if (result.size() > kMaxCleanedSubject) result.resize(kMaxCleanedSubject);
+    return result;
+}
+
+std::wstring ArchiveTimeStamp(const SYSTEMTIME& localTime) {
+    wchar_t text[32];
+    std::swprintf(text, 32, L"%04u%02u%02u %02u%02u%02u", localTime.wYear, localTime.wMonth,
+                  localTime.wDay, localTime.wHour, localTime.wMinute, localTime.wSecond);
+    return text;
+}
+
+bool ComposeArchivePath(const std::wstring& folder, const SYSTEMTIME& localTime,
+                        const std::wstring& cleanedSubject,
+                        const std::function<bool(const std::wstring&)>& exists,
+                        std::wstring& path) {
+    std::wstring base = folder;
+    if (base.empty() || base.back() != L'\\') base += L'\\';
+    base += ArchiveTimeStamp(localTime);
+    base += L" - ";
+    static const std::wstring kExtension = L".msg";
+
+    for (unsigned counter = 1; counter <= kMaxCounter; ++counter) {
+        const std::wstring suffix = counter == 1 ? L"" : L" (" + std::to_wstring(counter) + L")";
+        const size_t fixed = base.size() + suffix.size() + kExtension.size();
+        if (fixed > kMaxArchivePath) return false;
+        const size_t room = kMaxArchivePath - fixed;
+        std::wstring candidate = base;
+        candidate.append(cleanedSubject, 0, room);
+        candidate += suffix;
+        candidate += kExtension;
+        if (!exists(candidate)) {
+            path = std::move(candidate);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool PathExists(const std::wstring& path) noexcept {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}

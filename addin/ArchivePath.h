@@ -1,0 +1,39 @@
+// Naming of archive files: the local time of archiving, " - ", the subject
+// reduced to characters safe in a file name, and ".msg".
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+// The punctuation kept in file names besides letters and digits, in this order.
+extern const std::wstring kAllowedCharacters;
+
+// The longest cleaned subject.
+constexpr size_t kMaxCleanedSubject = 220;
+
+// The longest path the platform accepts (MAX_PATH less the terminating zero).
+constexpr size_t kMaxArchivePath = MAX_PATH - 1;
+
+// True exactly for one of 0-9, A-Z, a-z.
+bool IsAlphaNumeric(const std::wstring& ch) noexcept;
+
+// Keeps, in order, each UTF-16 code unit of `subject` that is alphanumeric or
+// in `allowed`, and cuts the result to its first 220 code units.
+std::wstring CleanFileName(const std::wstring& subject, const std::wstring& allowed);
+
+// "yyyymmdd hhnnss".
+std::wstring ArchiveTimeStamp(const SYSTEMTIME& localTime);
+
+// The path for a new archive file: folder (with a backslash added when it does
+// not end in one), time stamp, " - ", the cleaned subject and ".msg". A name
+// already taken gets " (2)", " (3)", ... before ".msg"; the subject is cut
+// further when the whole would exceed the platform's path limit. Returns false
+// only when not even an empty subject fits in the folder.
+bool ComposeArchivePath(const std::wstring& folder, const SYSTEMTIME& localTime,
+                        const std::wstring& cleanedSubject,
+                        const std::function<bool(const std::wstring&)>& exists, std::wstring& path);
+
+// Whether a file or folder of that name exists.
+bool PathExists(const std::wstring& path) noexcept;

@@ -1,0 +1,135 @@
+#include "Archiver.h"
+
+#include "ArchivePath.h"
+#include "HostInterfaces.h"
+#include "LateBound.h"
+#include "Logging.h"
+#include "result.h"
+#include "unique.h"
+
+#include <wrl/client.h>
+
+using Microsoft::WRL::ComPtr;
+
+const ArchiveDirection kOutgoingMessages = {L"MailItem", L"Send MailItem detected. Subject: ",
+                                            &_Settings::get_EnabledOut, &_Settings::get_FolderOut};
+const ArchiveDirection kIncomingMessages = {L"MessageItem", L"New MailItem detected. Subject: ",
+                                            &_Settings::get_EnabledIn, &_Settings::get_FolderIn};
+
+namespace {
+
+short Flag(_Settings* settings, HRESULT (STDMETHODCALLTYPE _Settings::*get)(short*)) noexcept {
+    short value = 0;
+    return SUCCEEDED((settings->*get)(&value)) ? value : 0;
+}
+
+HRESULT Text(_Settings* settings, HRESULT (STDMETHODCALLTYPE _Settings::*get)(BSTR*),
+             std::wstring& text, CallFailure& failure) noexcept {
+    qs::unique_bstr value;
+    const HRESULT hr = (settings->*get)(value.put());
+    if (FAILED(hr)) return RecordFailure(hr, failure);
+    text.assign(value.get() ? value.get() : L"", ::SysStringLen(value.get()));
+    return S_OK;
+}
+
+HRESULT CreateWrapper(IDispatch* item, ComPtr<IDispatch>& wrapper, CallFailure& failure) noexcept {
+    CLSID clsid;
+    HRESULT hr = ::CLSIDFromProgID(kSafeMailItemProgId, &clsid);
+    if (FAILED(hr)) return RecordFailure(hr, failure);
+    hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_PPV_ARGS(&wrapper));
+    if (FAILED(hr)) return RecordFailure(hr, failure);
+    VARIANT value;
+    value.vt = VT_DISPATCH;
+    value.pdispVal = item;
+    return InvokeByName(wrapper.Get(), L"Item", DISPATCH_PROPERTYPUT, &value, 1, nullptr, failure);
+}
+
+// Steps 2 to 11 of the handler; a failure returns at once with its description.
+HRESULT Archive(const ArchiveDirection& direction, IDispatch* item, _Settings* settings,
+                short messageFormat, CallFailure& failure) {
+    if (ItemTypeName(item) != direction.typeName) return S_OK;
+
+    HRESULT hr = InvokeByName(item, L"Save", DISPATCH_METHOD, nullptr, 0, nullptr, failure);
+    if (FAILED(hr)) return hr;
+
+    ComPtr<IDispatch> wrapper;
+    hr = CreateWrapper(item, wrapper, failure);
+    if (FAILED(hr)) return hr;
+
+    const bool logging = Flag(settings, &_Settings::get_Logging) > 0;
+    std::wstring subject;
+    if (logging) {
+        hr = GetTextProperty(wrapper.Get(), L"Subject", subject, failure);
+        if (FAILED(hr)) return hr;
+        WriteLog(direction.detectionLine + subject);
+    }
+
+    if (Flag(settings, direction.enabled) <= 0) return S_OK;
+
+    std::wstring folder;
+    hr = Text(settings, direction.folder, folder, failure);
+    if (FAILED(hr)) return hr;
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    hr = GetTextProperty(wrapper.Get(), L"Subject", subject, failure);
+    if (FAILED(hr)) return hr;
+    std::wstring path;
+    if (!ComposeArchivePath(folder, now, CleanFileName(subject, kAllowedCharacters), PathExists,
+                            path)) {
+        failure.code = HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+        failure.description = L"The archive folder's path is too long for a file name: " + folder;
+        return failure.code;
+    }
+    if (logging) WriteLog(L"Saving Mail to: " + path);
+
+    qs::unique_bstr pathText = qs::make_bstr(path.data(), path.size());
+    if (!pathText) return RecordFailure(E_OUTOFMEMORY, failure);
+    VARIANT args[2]; // in reverse order: Type, then Path
+    args[0].vt = VT_I2;
+    args[0].iVal = messageFormat;
+    BSTR pathArgument = pathText.get();
+    args[1].vt = VT_BSTR | VT_BYREF;
+    args[1].pbstrVal = &pathArgument;
+    hr = InvokeByName(wrapper.Get(), L"SaveAs", DISPATCH_METHOD, args, 2, nullptr, failure);
+    if (FAILED(hr)) return hr;
+    wrapper.Reset();
+
+    if (logging) WriteLog(L"Successful. ");
+    return S_OK;
+}
+
+} // namespace
+
+std::wstring ItemTypeName(IDispatch* item) noexcept try {
+    if (!item) return {};
+    ComPtr<ITypeInfo> info;
+    if (FAILED(item->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info)) || !info) return {};
+    qs::unique_bstr name;
+    if (FAILED(info->GetDocumentation(MEMBERID_NIL, name.put(), nullptr, nullptr, nullptr)))
+        return {};
+    std::wstring text(name.get() ? name.get() : L"", ::SysStringLen(name.get()));
+    if (!text.empty() && text[0] == L'_') text.erase(0, 1);
+    return text;
+} catch (...) {
+    return {};
+}
+
+void ArchiveItem(const ArchiveDirection& direction, IDispatch* item, _Settings* settings,
+                 short messageFormat) noexcept {
+    if (!settings) return;
+    CallFailure failure;
+    HRESULT hr;
+    try {
+        hr = Archive(direction, item, settings, messageFormat, failure);
+    } catch (...) {
+        hr = RecordFailure(qs::hresult_from_caught_exception(), failure);
+    }
+    if (FAILED(hr) && Flag(settings, &_Settings::get_Logging) > 0) {
+        try {
+            WriteLog(L"Error: " + failure.description);
+        } catch (...) {
+        }
+    }
+    // The failure is cleared: nothing of it reaches the host.
+    ::SetErrorInfo(0, nullptr);
+}

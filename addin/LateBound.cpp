@@ -1,0 +1,114 @@
+#include "LateBound.h"
+
+#include "unique.h"
+
+#include <wrl/client.h>
+
+#include <cwchar>
+
+namespace {
+
+std::wstring FromBstr(BSTR text) {
+    return std::wstring(text ? text : L"", ::SysStringLen(text));
+}
+
+// Fills `failure` from a dispatch exception, the thread's error information,
+// or the platform's message table, in that order.
+void Describe(HRESULT code, EXCEPINFO* exception, CallFailure& failure) noexcept {
+    try {
+        failure.code = code;
+        failure.description.clear();
+        if (code == DISP_E_EXCEPTION && exception) {
+            if (exception->pfnDeferredFillIn) exception->pfnDeferredFillIn(exception);
+            failure.description = FromBstr(exception->bstrDescription);
+            if (FAILED(exception->scode)) failure.code = exception->scode;
+        }
+        if (failure.description.empty()) {
+            Microsoft::WRL::ComPtr<IErrorInfo> info;
+            if (::GetErrorInfo(0, &info) == S_OK && info) {
+                qs::unique_bstr text;
+                if (SUCCEEDED(info->GetDescription(text.put())))
+                    failure.description = FromBstr(text.get());
+            }
+        }
+        if (failure.description.empty()) failure.description = SystemMessage(failure.code);
+    } catch (...) {
+        failure.description.clear();
+    }
+}
+
+void ClearException(EXCEPINFO& exception) noexcept {
+    ::SysFreeString(exception.bstrSource);
+    ::SysFreeString(exception.bstrDescription);
+    ::SysFreeString(exception.bstrHelpFile);
+    exception = {};
+}
+
+} // namespace
+
+std::wstring SystemMessage(HRESULT code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text(buffer ? buffer : L"", length);
+    ::LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
+        text.pop_back();
+    if (text.empty()) {
+        wchar_t fallback[40];
+        std::swprintf(fallback, 40, L"Error 0x%08lX", static_cast<unsigned long>(code));
+        text = fallback;
+    }
+    return text;
+}
+
+HRESULT RecordFailure(HRESULT code, CallFailure& failure) noexcept {
+    Describe(code, nullptr, failure);
+    return code;
+}
+
+HRESULT InvokeById(IDispatch* object, DISPID id, WORD flags, VARIANT* args, UINT argCount,
+                   VARIANT* result, CallFailure& failure) noexcept {
+    if (!object) return RecordFailure(E_POINTER, failure);
+    DISPID named = DISPID_PROPERTYPUT;
+    const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+    DISPPARAMS params = {args, put ? &named : nullptr, argCount, put ? 1u : 0u};
+    EXCEPINFO exception = {};
+    UINT argError = 0;
+    ::SetErrorInfo(0, nullptr);
+    const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result,
+                                      &exception, &argError);
+    if (FAILED(hr)) Describe(hr, &exception, failure);
+    ClearException(exception);
+    return FAILED(hr) ? failure.code : hr;
+}
+
+HRESULT InvokeByName(IDispatch* object, const wchar_t* name, WORD flags, VARIANT* args,
+                     UINT argCount, VARIANT* result, CallFailure& failure) noexcept {
+    if (!object) return RecordFailure(E_POINTER, failure);
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    const HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) return RecordFailure(hr, failure);
+    return InvokeById(object, id, flags, args, argCount, result, failure);
+}
+
+HRESULT GetTextProperty(IDispatch* object, const wchar_t* name, std::wstring& text,
+                        CallFailure& failure) noexcept try {
+    qs::unique_variant value;
+    HRESULT hr = InvokeByName(object, name, DISPATCH_PROPERTYGET | DISPATCH_METHOD, nullptr, 0,
+                              value.put(), failure);
+    if (FAILED(hr)) return hr;
+    if (value.vt == VT_NULL || value.vt == VT_EMPTY) {
+        text.clear();
+        return S_OK;
+    }
+    qs::unique_variant converted;
+    hr = ::VariantChangeType(&converted, &value, 0, VT_BSTR);
+    if (FAILED(hr)) return RecordFailure(hr, failure);
+    text = FromBstr(converted.bstrVal);
+    return S_OK;
+} catch (...) {
+    return RecordFailure(E_OUTOFMEMORY, failure);
+}

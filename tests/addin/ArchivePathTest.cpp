@@ -1,0 +1,193 @@
+// Archive file names: subject cleaning, time stamp and path composition.
+#include "ArchivePath.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+
+namespace {
+
+SYSTEMTIME At(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
+    SYSTEMTIME time = {};
+    time.wYear = year;
+    time.wMonth = month;
+    time.wDay = day;
+    time.wHour = hour;
+    time.wMinute = minute;
+    time.wSecond = second;
+    return time;
+}
+
+const SYSTEMTIME kSent = At(2006, 5, 18, 12, 41, 2);
+
+std::wstring Clean(const std::wstring& subject) {
+    return CleanFileName(subject, kAllowedCharacters);
+}
+
+bool NothingExists(const std::wstring&) {
+    return false;
+}
+
+TEST(CleanFileName, DropsEverythingButLettersDigitsAndTheAllowedPunctuation) {
+    EXPECT_EQ(Clean(L"Re: Offer 12/2006"), L"Re Offer 122006");
+    EXPECT_EQ(Clean(L"Gr\x00FC\x00DF"
+                    L"e aus K\x00F6ln"),
+              L"Gr\x00DF"
+              L"e aus Kln");
+    EXPECT_EQ(Clean(L"a\\b/c:d*e?f\"g<h>i|j.k,l!m'n&o^p`q"), L"abcdefghijklmnopq");
+    EXPECT_EQ(Clean(L""), L"");
+    EXPECT_EQ(Clean(L"?!:/\\"), L"");
+}
+
+TEST(CleanFileName, KeepsTheTwentyOneAllowedCharactersInOrder) {
+    const std::wstring allowed = L" _-+#()[]{}=%$\x00A7\x00DF~\x20AC@\x00B5;";
+    ASSERT_EQ(kAllowedCharacters, allowed);
+    EXPECT_EQ(kAllowedCharacters.size(), 21u);
+    EXPECT_EQ(Clean(L"x" + allowed + L"y"), L"x" + allowed + L"y");
+    // The micro sign is kept, the Greek letter mu that looks like it is not.
+    EXPECT_EQ(Clean(L"5\x00B5m 5\x03BCm"), L"5\x00B5m 5m");
+}
+
+TEST(CleanFileName, WorksByCodeUnitSoPairsNulsAndControlsAreDropped) {
+    const std::wstring subject(L"A\xD83D\xDCE7"
+                               L"B\0C\r\nD\tE\x0001\x007F\xFEFF\xD800"
+                               L"F",
+                               16);
+    EXPECT_EQ(Clean(subject), L"ABCDEF");
+    EXPECT_EQ(Clean(L"\x041F\x0440\x0438\x0432\x0435\x0442 \x4F60\x597D"), L" ")
+        << "letters of other scripts are dropped";
+}
+
+TEST(CleanFileName, CutsToTwoHundredTwentyAfterDropping) {
+    EXPECT_EQ(Clean(std::wstring(300, L'a')), std::wstring(220, L'a'));
+    EXPECT_EQ(Clean(std::wstring(220, L'b')), std::wstring(220, L'b'));
+    std::wstring mixed;
+    for (int i = 0; i < 100; ++i)
+        mixed += L"ab:";
+    EXPECT_EQ(Clean(mixed).size(), 200u) << "300 characters of which 200 survive are not cut";
+}
+
+TEST(IsAlphaNumeric, IsTrueForOneAsciiLetterOrDigitOnly) {
+    for (const wchar_t* yes : {L"0", L"9", L"A", L"Z", L"a", L"z", L"m"})
+        EXPECT_TRUE(IsAlphaNumeric(yes)) << yes;
+    for (const wchar_t* no : {L"/", L":", L"@", L"[", L"`", L"{", L"\x00E9", L"\xFF21", L"", L"ab"})
+        EXPECT_FALSE(IsAlphaNumeric(no)) << no;
+}
+
+TEST(ArchiveTimeStamp, IsZeroPaddedYearMonthDayBlankHourMinuteSecond) {
+    EXPECT_EQ(ArchiveTimeStamp(kSent), L"20060518 124102");
+    EXPECT_EQ(ArchiveTimeStamp(At(2007, 1, 2, 3, 4, 5)), L"20070102 030405");
+    EXPECT_EQ(ArchiveTimeStamp(At(2026, 12, 31, 23, 59, 59)), L"20261231 235959");
+    EXPECT_EQ(ArchiveTimeStamp(At(2026, 1, 1, 0, 0, 0)), L"20260101 000000");
+}
+
+TEST(ComposeArchivePath, JoinsFolderTimeSubjectAndExtension) {
+    std::wstring path;
+    ASSERT_TRUE(
+        ComposeArchivePath(L"D:\\Mail\\Out", kSent, L"Re Offer 122006", NothingExists, path));
+    EXPECT_EQ(path, L"D:\\Mail\\Out\\20060518 124102 - Re Offer 122006.msg");
+    ASSERT_TRUE(ComposeArchivePath(L"D:\\Mail\\Out\\", kSent, L"x", NothingExists, path));
+    EXPECT_EQ(path, L"D:\\Mail\\Out\\20060518 124102 - x.msg") << "no second backslash";
+    ASSERT_TRUE(ComposeArchivePath(L"", kSent, L"x", NothingExists, path));
+    EXPECT_EQ(path, L"\\20060518 124102 - x.msg") << "an empty folder names the drive's root";
+    ASSERT_TRUE(ComposeArchivePath(L"C:\\", kSent, L"", NothingExists, path));
+    EXPECT_EQ(path, L"C:\\20060518 124102 - .msg");
+}
+
+TEST(ComposeArchivePath, ATakenNameGetsTheFirstFreeCounter) {
+    std::set<std::wstring> taken = {L"C:\\A\\20060518 124102 - Hi.msg",
+                                    L"C:\\A\\20060518 124102 - Hi (2).msg",
+                                    L"C:\\A\\20060518 124102 - Hi (4).msg"};
+    auto exists = [&](const std::wstring& p) { return taken.count(p) > 0; };
+    std::wstring path;
+    ASSERT_TRUE(ComposeArchivePath(L"C:\\A", kSent, L"Hi", exists, path));
+    EXPECT_EQ(path, L"C:\\A\\20060518 124102 - Hi (3).msg");
+    taken.insert(path);
+    ASSERT_TRUE(ComposeArchivePath(L"C:\\A", kSent, L"Hi", exists, path));
+    EXPECT_EQ(path, L"C:\\A\\20060518 124102 - Hi (5).msg");
+}
+
+TEST(ComposeArchivePath, TheSubjectIsCutSoThePathFitsThePlatformLimit) {
+    const std::wstring folder = L"C:\\" + std::wstring(100, L'f');
+    const std::wstring subject(220, L's');
+    std::wstring path;
+    ASSERT_TRUE(ComposeArchivePath(folder, kSent, subject, NothingExists, path));
+    EXPECT_EQ(path.size(), kMaxArchivePath);
+    EXPECT_EQ(path.substr(path.size() - 5), L"s.msg");
+
+    // The counter's room comes out of the subject too.
+    std::wstring first = path;
+    auto exists = [&](const std::wstring& p) { return p == first; };
+    ASSERT_TRUE(ComposeArchivePath(folder, kSent, subject, exists, path));
+    EXPECT_EQ(path.size(), kMaxArchivePath);
+    EXPECT_EQ(path.substr(path.size() - 9), L"s (2).msg");
+
+    // A short subject is not cut.
+    ASSERT_TRUE(ComposeArchivePath(folder, kSent, L"short", NothingExists, path));
+    EXPECT_EQ(path, folder + L"\\20060518 124102 - short.msg");
+}
+
+TEST(ComposeArchivePath, FailsOnlyWhenNotEvenAnEmptySubjectFits) {
+    const std::wstring fixed = L"\\20060518 124102 - .msg";
+    std::wstring path;
+    const std::wstring fits(kMaxArchivePath - fixed.size(), L'f');
+    ASSERT_TRUE(ComposeArchivePath(fits, kSent, L"subject", NothingExists, path));
+    EXPECT_EQ(path, fits + fixed);
+    EXPECT_FALSE(ComposeArchivePath(fits + L"f", kSent, L"subject", NothingExists, path));
+}
+
+// Random subjects and folders keep every promise of the naming.
+TEST(ComposeArchivePath, RandomSubjectsAndFoldersKeepTheInvariants) {
+    std::mt19937 random(20061218);
+    std::uniform_int_distribution<int> unit(0, 0xFFFF), length(0, 400), folderLength(0, 300),
+        pick(0, 3);
+    for (int round = 0; round < 2000; ++round) {
+        std::wstring subject;
+        for (int i = length(random); i > 0; --i) {
+            switch (pick(random)) {
+            case 0:
+                subject += static_cast<wchar_t>(unit(random));
+                break;
+            case 1:
+                subject += kAllowedCharacters[unit(random) % kAllowedCharacters.size()];
+                break;
+            case 2:
+                subject += static_cast<wchar_t>(L'0' + unit(random) % 75);
+                break;
+            default:
+                subject += static_cast<wchar_t>(unit(random) % 0x20);
+                break;
+            }
+        }
+        const std::wstring cleaned = Clean(subject);
+        ASSERT_LE(cleaned.size(), kMaxCleanedSubject);
+        size_t from = 0;
+        for (wchar_t ch : cleaned) {
+            ASSERT_TRUE(kAllowedCharacters.find(ch) != std::wstring::npos ||
+                        IsAlphaNumeric(std::wstring(1, ch)));
+            from = subject.find(ch, from);
+            ASSERT_NE(from, std::wstring::npos) << "order kept";
+            ++from;
+        }
+
+        std::wstring folder = L"C:\\" + std::wstring(folderLength(random), L'd');
+        if (pick(random) == 0) folder += L'\\';
+        std::wstring path;
+        if (!ComposeArchivePath(folder, kSent, cleaned, NothingExists, path)) {
+            ASSERT_GT(folder.size() + 23, kMaxArchivePath);
+            continue;
+        }
+        ASSERT_LE(path.size(), kMaxArchivePath);
+        ASSERT_EQ(path.compare(0, folder.size(), folder), 0) << "inside the folder";
+        const std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
+        ASSERT_EQ(path.find_last_of(L'\\') + 1,
+                  folder.back() == L'\\' ? folder.size() : folder.size() + 1);
+        ASSERT_EQ(name.compare(0, 18, L"20060518 124102 - "), 0);
+        ASSERT_EQ(name.substr(name.size() - 4), L".msg");
+        ASSERT_EQ(cleaned.compare(0, name.size() - 22, name, 18, name.size() - 22), 0)
+            << "the subject part is a prefix of the cleaned subject";
+    }
+}
+
+} // namespace
