@@ -1,0 +1,367 @@
+#!/usr/bin/env python3
+"""qsStow.Addin end to end: outlook-standin.exe loads the real add-in, which
+archives through the qsMapiLib stand-in; the files are read back with
+msgconvert, which nobody here wrote.
+
+Usage: archiver_e2e.py CASE WINE_RUN BIN_DIR WORK_DIR
+
+Runs in a Wine prefix of its own (QS_WINEPREFIX, set by CTest), because some
+cases unregister the MAPI library. Each case registers its own copy of
+qsStow.dll, so the log it reads beside that copy is its own.
+"""
+import glob
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+CASE, WINE_RUN, BIN, WORK = sys.argv[1:5]
+HOST = os.path.join(BIN, "outlook-standin.exe")
+KEY = r"HKEY_CURRENT_USER\Software\Microsoft\Office\Outlook\Addins\qsStow.Addin"
+STAMP = r"\d{8} \d{6}"
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def wine(*args, check=True):
+    done = subprocess.run([WINE_RUN] + list(args), capture_output=True, timeout=120)
+    if check and done.returncode != 0:
+        raise AssertionError("%s failed: %s" % (args, done.stderr.decode("utf-8", "replace")))
+    return done
+
+
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+def expect_lines(actual, expected, what="transcript"):
+    if actual != expected:
+        raise AssertionError("%s differs:\n  got:\n    %s\n  expected:\n    %s" %
+                             (what, "\n    ".join(actual), "\n    ".join(expected)))
+
+
+class Case:
+    def __init__(self, name):
+        self.dir = os.path.join(WORK, name)
+        shutil.rmtree(self.dir, ignore_errors=True)
+        os.makedirs(self.dir)
+        self.dll = os.path.join(self.dir, "qsStow.dll")
+        shutil.copy(os.path.join(BIN, "qsStow.dll"), self.dll)
+        wine("regsvr32", "/s", windows_path(self.dll))
+        wine("regsvr32", "/s", windows_path(os.path.join(BIN, "qsMapiLib.dll")))
+
+    def folder(self, name):
+        path = os.path.join(self.dir, name)
+        os.makedirs(path, exist_ok=True)
+        return path
+
+    def settings(self, enabled_in=1, enabled_out=1, folder_in="", folder_out="", logging=1):
+        """Writes the settings key anew with the five values."""
+        def text(value):
+            return '"%s"' % value.replace("\\", "\\\\").replace('"', '\\"')
+        lines = ["Windows Registry Editor Version 5.00", "", "[-%s]" % KEY, "", "[%s]" % KEY,
+                 '"LoadBehavior"=dword:00000003',
+                 '"EnabledIn"=dword:%08x' % (enabled_in & 0xFFFFFFFF),
+                 '"EnabledOut"=dword:%08x' % (enabled_out & 0xFFFFFFFF),
+                 '"FolderIn"=' + text(folder_in), '"FolderOut"=' + text(folder_out),
+                 '"Logging"=dword:%08x' % logging, ""]
+        reg = os.path.join(self.dir, "settings.reg")
+        with open(reg, "w", encoding="utf-16") as f:
+            f.write("\r\n".join(lines))
+        wine("regedit", "/S", windows_path(reg))
+
+    def run(self, scenario, args=()):
+        """Runs the host with the add-in; returns (status, stdout lines)."""
+        path = os.path.join(self.dir, "scenario.txt")
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(scenario)
+        command = [WINE_RUN, HOST, "--addin", "qsStow.Addin"] + list(args) + [windows_path(path)]
+        done = subprocess.run(command, capture_output=True, timeout=300)
+        return done.returncode, done.stdout.decode("utf-8").splitlines()
+
+    def log(self):
+        """The add-in's log lines without their time stamps."""
+        path = os.path.join(self.dir, "qsStow.log")
+        if not os.path.exists(path):
+            return []
+        with open(path, "rb") as f:
+            raw = f.read()
+        check(raw == b"" or raw.endswith(b"\r\n"), "log lines end in CR LF")
+        lines = []
+        for line in raw.decode("cp1252").split("\r\n")[:-1]:
+            # "12/7/2026 1:45:03 PM message": the general date form of the prefix's locale.
+            m = re.match(r"^\S*\d(?: \d{1,2}[:.]\d{2}[:.]\d{2}(?: ?[AP]M)?)? (.*)$", line)
+            check(m, "time stamp of log line %r" % line)
+            lines.append(m.group(1))
+        return lines
+
+
+def archived(folder):
+    return sorted(os.path.basename(p) for p in glob.glob(os.path.join(folder, "*.msg")))
+
+
+def eml_of(msg_path):
+    """msgconvert's .eml of a .msg: (headers as a dict, body)."""
+    eml = os.path.join(WORK, os.path.basename(msg_path)[:-4] + ".eml")
+    subprocess.run(["msgconvert", "--outfile", eml, msg_path], check=True, capture_output=True)
+    with open(eml, "rb") as f:
+        text = f.read().decode("utf-8", "replace").replace("\r\n", "\n")
+    head, _, body = text.partition("\n\n")
+    headers = {}
+    for line in head.split("\n"):
+        name, _, value = line.partition(": ")
+        headers[name] = value
+    return headers, body
+
+
+def decoded_subject(header):
+    """The Subject header with RFC 2047 words decoded."""
+    import email.header
+    return str(email.header.make_header(email.header.decode_header(header)))
+
+
+START = ["connected qsStow.Addin"]
+END = ["disconnected", "live objects: 0"]
+
+
+def names_match(names, subjects):
+    check(len(names) == len(subjects), "files %r for subjects %r" % (names, subjects))
+    for name, subject in zip(names, subjects):
+        check(re.fullmatch(STAMP + " - " + re.escape(subject) + r"\.msg", name),
+              "%r is not named after %r" % (name, subject))
+
+
+# ---- cases ---------------------------------------------------------------------------------
+
+
+def case_sent_and_received():
+    """Both directions with logging on: file names, log lines, and the files' content."""
+    c = Case("sent-and-received")
+    out_folder, in_folder = c.folder("Out"), c.folder("In")
+    c.settings(folder_in=windows_path(in_folder), folder_out=windows_path(out_folder) + "\\")
+    before = time.strftime("%Y%m%d %H%M%S")
+    rc, out = c.run("send Re: Offer 12/2006\nreceive Gr\u00fc\u00dfe aus K\u00f6ln\nsend \n")
+    after = time.strftime("%Y%m%d %H%M%S")
+    check(rc == 0, "exit status %d" % rc)
+    expect_lines(out, START + ["sent", "received", "sent"] + END)
+
+    sent = archived(out_folder)
+    check(len(sent) == 2, "sent files %r" % sent)
+    names_match([n for n in sent if n.endswith(" - Re Offer 122006.msg")], ["Re Offer 122006"])
+    names_match([n for n in sent if n.endswith(" - .msg")], [""])
+    names_match(archived(in_folder), ["Gr\u00dfe aus Kln"])
+    for name in sent:
+        check(before <= name[:15] <= after, "time stamp of %r within the run" % name)
+
+    out_path = windows_path(out_folder) + "\\"
+    log = c.log()
+    expect_lines(log[:3], ["Addin loaded. Version 1.1 Build 34",
+                           "Archiving Incoming Messages to: " + windows_path(in_folder),
+                           "Archiving Outgoing Messages to: " + out_path], "start-up lines")
+    check(log[3] == "Send MailItem detected. Subject: Re: Offer 12/2006", log[3])
+    check(re.fullmatch(re.escape("Saving Mail to: " + out_path) + STAMP +
+                       re.escape(" - Re Offer 122006.msg"), log[4]), log[4])
+    check(log[5] == "Successful. ", repr(log[5]))
+    check(log[6] == "New MailItem detected. Subject: Gr\u00fc\u00dfe aus K\u00f6ln", log[6])
+    check(log[7].startswith("Saving Mail to: " + windows_path(in_folder) + "\\"), log[7])
+    check(log[8] == "Successful. " and len(log) == 12, "log %r" % log)
+
+    headers, body = eml_of(os.path.join(out_folder, [n for n in sent if "Offer" in n][0]))
+    check(decoded_subject(headers.get("Subject", "")) == "Re: Offer 12/2006", headers)
+    headers, _ = eml_of(os.path.join(in_folder, archived(in_folder)[0]))
+    check(decoded_subject(headers.get("Subject", "")) == "Gr\u00fc\u00dfe aus K\u00f6ln", headers)
+
+
+def case_unicode():
+    """Cyrillic and CJK subjects survive in the archive on a current Outlook."""
+    c = Case("unicode")
+    folder = c.folder("Out")
+    c.settings(enabled_in=0, folder_out=windows_path(folder))
+    subjects = ["\u041f\u0440\u0438\u0432\u0435\u0442 \u043c\u0438\u0440", "\u4f60\u597d\u4e16\u754c 2026"]
+    rc, out = c.run("".join("send %s\n" % s for s in subjects))
+    check(rc == 0 and out == START + ["sent", "sent"] + END, "run: %d %r" % (rc, out))
+    files = archived(folder)
+    names_match(sorted(files, key=lambda n: "2026" not in n), [" 2026", " "])
+    found = set()
+    for name in files:
+        headers, _ = eml_of(os.path.join(folder, name))
+        found.add(decoded_subject(headers.get("Subject", "")))
+    check(found == set(subjects), "subjects read back: %r" % found)
+
+
+def case_old_outlook_ansi():
+    """On Outlook 2002 (10.0) the archive is written in the ANSI format."""
+    c = Case("ansi")
+    folder = c.folder("Out")
+    c.settings(enabled_in=0, folder_out=windows_path(folder))
+    rc, out = c.run("send \u041f\u0440\u0438\u0432\u0435\u0442 ok\n", ["--version", "10.0.0.0"])
+    check(rc == 0 and out == START + ["sent"] + END, "run: %d %r" % (rc, out))
+    files = archived(folder)
+    names_match(files, [" ok"])
+    headers, _ = eml_of(os.path.join(folder, files[0]))
+    subject = decoded_subject(headers.get("Subject", ""))
+    check(subject.endswith(" ok") and "\u041f" not in subject, "ANSI subject %r" % subject)
+
+
+def case_same_subject_same_second():
+    """Many messages with one subject within a second: every one is kept."""
+    c = Case("same-second")
+    folder = c.folder("Out")
+    c.settings(enabled_in=0, folder_out=windows_path(folder), logging=0)
+    rc, out = c.run("send Daily report\n" * 6)
+    check(rc == 0 and out == START + ["sent"] * 6 + END, "run: %d %r" % (rc, out))
+    files = archived(folder)
+    check(len(files) == 6, "files %r" % files)
+    stems = sorted(re.sub("^" + STAMP, "", n) for n in files)
+    check(stems[0] == " - Daily report.msg", stems)
+    check(all(re.fullmatch(r" - Daily report( \(\d+\))?\.msg", s) for s in stems), stems)
+    check(c.log() == [], "logging off leaves no log")
+
+
+def case_long_subject():
+    """A subject of 300 allowed characters: cut to 220, then to the path limit."""
+    c = Case("long-subject")
+    short_folder = c.folder("O")
+    deep_folder = c.folder("deep" + "/d" * 40)
+    subject = "".join("abcdefghij"[i % 10] for i in range(300))
+    for folder, limit in [(short_folder, 220), (deep_folder, None)]:
+        c.settings(enabled_in=0, folder_out=windows_path(folder), logging=0)
+        rc, out = c.run("send %s\n" % subject)
+        check(rc == 0 and out == START + ["sent"] + END, "run: %d %r" % (rc, out))
+        files = archived(folder)
+        check(len(files) == 1, "files in %s: %r" % (folder, files))
+        kept = files[0][18:-4]
+        full = windows_path(folder) + "\\" + files[0]
+        if limit:
+            check(kept == subject[:220], "subject part of %d characters" % len(kept))
+        else:
+            check(len(full) == 259 and subject.startswith(kept), "path of %d characters" % len(full))
+
+
+def case_outgoing_off():
+    """EnabledOut 0 with logging on: the detection line, and nothing more."""
+    c = Case("outgoing-off")
+    folder = c.folder("Out")
+    c.settings(enabled_in=0, enabled_out=0, folder_out=windows_path(folder))
+    rc, out = c.run("send Not archived\n")
+    check(rc == 0 and out == START + ["sent"] + END, "run: %d %r" % (rc, out))
+    check(archived(folder) == [], "no file")
+    expect_lines(c.log(), ["Addin loaded. Version 1.1 Build 34",
+                           "Send MailItem detected. Subject: Not archived"], "log")
+
+
+def case_incoming_minus_one():
+    """EnabledIn -1 counts as on at connection and as off when mail arrives."""
+    c = Case("incoming-minus-one")
+    folder = c.folder("In")
+    c.settings(enabled_in=-1, enabled_out=0, folder_in=windows_path(folder))
+    rc, out = c.run("receive Hello\n")
+    check(rc == 0 and out == START + ["received"] + END, "run: %d %r" % (rc, out))
+    check(archived(folder) == [], "not archived")
+    expect_lines(c.log(), ["Addin loaded. Version 1.1 Build 34",
+                           "Archiving Incoming Messages to: " + windows_path(folder),
+                           "New MailItem detected. Subject: Hello"], "log")
+
+
+def case_other_items():
+    """Items of other kinds are not saved, not wrapped and not logged."""
+    c = Case("other-items")
+    folder = c.folder("Out")
+    c.settings(enabled_in=0, folder_out=windows_path(folder))
+    kinds = ["AppointmentItem", "MeetingItem", "TaskRequestItem", "ReportItem"]
+    rc, out = c.run("".join("send-item %s Invitation\n" % k for k in kinds))
+    check(rc == 0 and out == START + ["sent"] * 4 + END, "run: %d %r" % (rc, out))
+    check(archived(folder) == [], "nothing archived")
+    expect_lines(c.log(), ["Addin loaded. Version 1.1 Build 34",
+                           "Archiving Outgoing Messages to: " + windows_path(folder)], "log")
+
+
+def case_failures_are_logged():
+    """A failing Save, a missing folder and a failing SaveAs: logged, and mail goes on."""
+    c = Case("failures")
+    folder = c.folder("Out")
+    missing = os.path.join(c.dir, "does-not-exist")
+    c.settings(enabled_in=0, folder_out=windows_path(folder))
+    rc, out = c.run("fail-next-save\nsend One\nfail-next-saveas\nsend Two\nsend Three\n")
+    check(rc == 0 and out == START + ["sent"] * 3 + END, "run: %d %r" % (rc, out))
+    names_match(archived(folder), ["Three"])
+    log = c.log()
+    check(log[2] == "Error: " + log[2][7:] and len(log[2]) > 7, "Save failure %r" % log[2])
+    check(log[3:5] == ["Send MailItem detected. Subject: Two", log[4]] and
+          log[4].startswith("Saving Mail to: "), log)
+    check(log[5].startswith("Error: ") and len(log[5]) > 7, "SaveAs failure %r" % log[5])
+    check(log[-1] == "Successful. ", log)
+
+    c.settings(enabled_in=0, folder_out=windows_path(missing))
+    open(os.path.join(c.dir, "qsStow.log"), "w").close()
+    rc, out = c.run("send Lost folder\n")
+    check(rc == 0 and out == START + ["sent"] + END, "run: %d %r" % (rc, out))
+    log = c.log()
+    check(log[-3] == "Send MailItem detected. Subject: Lost folder", log)
+    check(log[-2].startswith("Saving Mail to: " + windows_path(missing) + "\\"), log)
+    check(log[-1].startswith("Error: ") and len(log[-1]) > 7, log)
+
+
+def case_missing_library():
+    """Without qsMapiLib: outgoing archiving logs the failure; incoming fails the connection."""
+    c = Case("missing-library")
+    folder = c.folder("Out")
+    wine("regsvr32", "/s", "/u", windows_path(os.path.join(BIN, "qsMapiLib.dll")))
+    try:
+        c.settings(enabled_in=0, folder_out=windows_path(folder))
+        rc, out = c.run("send Wrapper missing\n")
+        check(rc == 0 and out == START + ["sent"] + END, "run: %d %r" % (rc, out))
+        log = c.log()
+        check(log[-2:-1] == [] or log[-1].startswith("Error: "), log)
+        check(log[-1].startswith("Error: ") and len(log[-1]) > 7, log)
+        check(archived(folder) == [], "nothing archived")
+
+        open(os.path.join(c.dir, "qsStow.log"), "w").close()
+        c.settings(enabled_in=1, folder_in="C:\\In", enabled_out=0)
+        rc, out = c.run("send Still sent\n")
+        check(rc == 2, "exit status %d" % rc)
+        check(re.fullmatch(r"connect failed qsStow\.Addin 0x[0-9A-F]{8}", out[0]), out)
+        check(out[1:] == ["sent"] + END, out)
+        expect_lines(c.log(), ["Addin loaded. Version 1.1 Build 34",
+                               "Archiving Incoming Messages to: C:\\In"], "log")
+    finally:
+        wine("regsvr32", "/s", windows_path(os.path.join(BIN, "qsMapiLib.dll")))
+
+
+def case_outlook_2000():
+    """On Outlook 2000 the incoming line is a warning, and MAPIUtils is still created."""
+    c = Case("outlook-2000")
+    folder = c.folder("In")
+    c.settings(enabled_in=1, enabled_out=0, folder_in=windows_path(folder))
+    rc, out = c.run("receive Old host\n", ["--version", "9.0.0.2711"])
+    check(rc == 0 and out == START + ["received"] + END, "run: %d %r" % (rc, out))
+    log = c.log()
+    expect_lines(log[:2], ["Addin loaded. Version 1.1 Build 34",
+                           "Archiving Incoming Messages is enabled but does not work with Outlook 2000"],
+                 "start-up lines")
+    check(log[2] == "New MailItem detected. Subject: Old host", log)
+    names_match(archived(folder), ["Old host"])
+
+
+def case_restart_reads_settings_again():
+    """A restart reads the settings anew; nothing is logged while logging is off."""
+    c = Case("restart")
+    folder = c.folder("Out")
+    c.settings(enabled_in=0, enabled_out=0, folder_out=windows_path(folder), logging=0)
+    scenario = os.path.join(c.dir, "scenario.txt")
+    rc, out = c.run("send Before\nrestart\nsend After\n")
+    check(rc == 0 and out == START + ["sent", "disconnected"] + START + ["sent"] + END,
+          "run: %d %r" % (rc, out))
+    check(archived(folder) == [] and c.log() == [], "nothing archived, nothing logged")
+
+
+CASES = {name[5:].replace("_", "-"): f for name, f in globals().items() if name.startswith("case_")}
+
+if __name__ == "__main__":
+    CASES[CASE]()
+    print("ok", CASE)
