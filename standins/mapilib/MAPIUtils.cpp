@@ -32,9 +32,7 @@ MAPIUtils::~MAPIUtils() {
 
 HRESULT MAPIUtils::create(REFIID iid, void** object) noexcept try {
     *object = nullptr;
-    Microsoft::WRL::ComPtr<MAPIUtils> created;
-    created.Attach(new MAPIUtils());
-    return created->QueryInterface(iid, object);
+    return make_object<MAPIUtils>()->QueryInterface(iid, object);
 }
 QS_CATCH_RETURN()
 

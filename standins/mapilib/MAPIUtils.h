@@ -16,6 +16,9 @@ public:
     // Raises NewMail(item) on every live MAPIUtils object.
     static void raise_new_mail(IDispatch* item, FireStats& stats);
 
+    MAPIUtils();
+    ~MAPIUtils();
+
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
     QS_IMPLEMENT_REFCOUNT()
     QS_IMPLEMENT_DISPATCH(IMAPIUtils)
@@ -24,9 +27,6 @@ public:
     HRESULT STDMETHODCALLTYPE Cleanup() override;
 
 private:
-    MAPIUtils();
-    ~MAPIUtils();
-
     RefCount refs_;
     qs::TypeInfoDispatch dispatch_{IID_IMAPIUtils};
     EventSource events_;

@@ -16,8 +16,7 @@ HRESULT WINAPI QsMapiRaiseNewMail(IDispatch* hostMailItem, ULONG* sinksCalled,
     if (!hostMailItem || !sinksCalled || !microsecondsInSinks) return E_POINTER;
     *sinksCalled = 0;
     *microsecondsInSinks = 0;
-    Microsoft::WRL::ComPtr<standin::MessageItem> item;
-    item.Attach(new standin::MessageItem(hostMailItem));
+    const auto item = standin::make_object<standin::MessageItem>(hostMailItem);
     standin::FireStats stats;
     standin::MAPIUtils::raise_new_mail(static_cast<_MessageItem*>(item.Get()), stats);
     *sinksCalled = stats.sinksCalled;

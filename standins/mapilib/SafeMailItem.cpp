@@ -28,9 +28,7 @@ HRESULT SafeMailItem::create(REFIID iid, void** object) noexcept try {
     if (take_failure(MapiOperation::Wrapper))
         return set_error(E_FAIL, IID_ISafeMailItem, source,
                          std::wstring(injected) + L"creating a SafeMailItem.");
-    Microsoft::WRL::ComPtr<SafeMailItem> created;
-    created.Attach(new SafeMailItem());
-    return created->QueryInterface(iid, object);
+    return make_object<SafeMailItem>()->QueryInterface(iid, object);
 }
 QS_CATCH_RETURN()
 

@@ -14,6 +14,7 @@ namespace qs::standin {
 class SafeMailItem final : public ISafeMailItem, public ISupportErrorInfo, private LiveObject {
 public:
     static HRESULT create(REFIID iid, void** object) noexcept;
+    SafeMailItem() = default;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
     QS_IMPLEMENT_REFCOUNT()
@@ -27,7 +28,6 @@ public:
     HRESULT STDMETHODCALLTYPE SaveAs(VARIANT path, VARIANT type) override;
 
 private:
-    SafeMailItem() = default;
     HRESULT error(HRESULT failure, const std::wstring& description) const noexcept;
     HRESULT require_item() const noexcept;
 

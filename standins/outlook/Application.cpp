@@ -72,7 +72,7 @@ HRESULT Application::session(_NameSpace** value) noexcept try {
     if (!value) return E_POINTER;
     *value = nullptr;
     // One session per Application, as in Outlook.
-    if (!session_) session_.Attach(new NameSpace());
+    if (!session_) session_ = make_object<NameSpace>();
     return session_.CopyTo(value);
 }
 QS_CATCH_RETURN()

@@ -4,6 +4,9 @@
 #pragma once
 
 #include <windows.h>
+#include <wrl/client.h>
+
+#include <utility>
 
 namespace qs::standin {
 
@@ -30,6 +33,16 @@ public:
 private:
     LONG refs_ = 1;
 };
+
+// Creates a COM object (reference count 1) and hands that reference to a
+// ComPtr. MinGW-w64's ComPtr::Attach adds a reference, unlike the Windows
+// SDK's, so Attach(new T) would leak one: never use it for a new object.
+template <typename T, typename... Args> Microsoft::WRL::ComPtr<T> make_object(Args&&... args) {
+    T* created = new T(std::forward<Args>(args)...);
+    Microsoft::WRL::ComPtr<T> object(created); // adds a reference
+    created->Release();
+    return object;
+}
 
 } // namespace qs::standin
 
