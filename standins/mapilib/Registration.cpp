@@ -12,12 +12,6 @@
 #include <string>
 #include <vector>
 
-// Per-user type-library registration (oleaut32, Windows Vista and later); the
-// MinGW-w64 headers lack the declarations, so they are repeated here as published.
-WINOLEAUTAPI RegisterTypeLibForUser(ITypeLib* library, OLECHAR* fullPath, OLECHAR* helpDir);
-WINOLEAUTAPI UnRegisterTypeLibForUser(REFGUID libid, WORD majorVersion, WORD minorVersion,
-                                      LCID lcid, SYSKIND syskind);
-
 namespace qs::standin {
 
 namespace {
@@ -52,14 +46,57 @@ std::vector<Row> rows(const std::wstring& modulePath) {
     return table;
 }
 
+// The type library's own keys, as RegisterTypeLib writes them machine-wide:
+// written as rows for the current user, where Wine's RegisterTypeLibForUser
+// would register machine-wide.
+struct Interface {
+    const IID* iid;
+    const wchar_t* name;
+    const wchar_t* proxyStub; // the automation marshaler for dual and dispatch interfaces
+};
+constexpr const wchar_t* oleautomation_marshaler = L"{00020424-0000-0000-C000-000000000046}";
+constexpr const wchar_t* dispatch_marshaler = L"{00020420-0000-0000-C000-000000000046}";
+const Interface interfaces[] = {
+    {&IID_IMAPIUtils, L"IMAPIUtils", oleautomation_marshaler},
+    {&DIID_IMAPIUtilsEvents, L"IMAPIUtilsEvents", dispatch_marshaler},
+    {&IID_ISafeMailItem, L"ISafeMailItem", oleautomation_marshaler},
+    {&IID__MessageItem, L"_MessageItem", oleautomation_marshaler},
+};
+constexpr const wchar_t* type_library_version = L"6.0";
+
+std::vector<Row> type_library_rows(const std::wstring& modulePath) {
+    const std::wstring libid = guid_text(LIBID_Redemption);
+    const std::wstring version = std::wstring(L"TypeLib\\") + libid + L"\\" + type_library_version;
+    const std::wstring folder = modulePath.substr(0, modulePath.find_last_of(L'\\'));
+    std::vector<Row> table = {
+        {version, nullptr, L"MAPI library stand-in (qsMapiLib)"},
+        {version + (sizeof(void*) == 8 ? L"\\0\\win64" : L"\\0\\win32"), nullptr, modulePath},
+        {version + L"\\FLAGS", nullptr, L"0"},
+        {version + L"\\HELPDIR", nullptr, folder},
+    };
+    for (const Interface& i : interfaces) {
+        const std::wstring key = L"Interface\\" + guid_text(*i.iid);
+        table.push_back({key, nullptr, i.name});
+        table.push_back({key + L"\\ProxyStubClsid32", nullptr, i.proxyStub});
+        table.push_back({key + L"\\TypeLib", nullptr, libid});
+        table.push_back({key + L"\\TypeLib", L"Version", type_library_version});
+    }
+    return table;
+}
+
 // The keys that unregistration removes with everything below them.
-std::vector<std::wstring> top_keys() {
+std::vector<std::wstring> top_keys(RegistrationScope scope) {
     std::vector<std::wstring> keys;
     size_t count = 0;
     const CreatableClass* classes = creatable_classes(&count);
     for (size_t i = 0; i < count; ++i) {
         keys.push_back(L"CLSID\\" + guid_text(*classes[i].clsid));
         keys.push_back(classes[i].progId);
+    }
+    if (scope == RegistrationScope::User) {
+        keys.push_back(L"TypeLib\\" + guid_text(LIBID_Redemption));
+        for (const Interface& i : interfaces)
+            keys.push_back(L"Interface\\" + guid_text(*i.iid));
     }
     return keys;
 }
@@ -95,25 +132,28 @@ HRESULT register_server(RegistrationScope scope) noexcept try {
     QS_RETURN_IF_FAILED(open_classes_root(scope, &root));
     for (const Row& row : rows(path))
         QS_RETURN_IF_FAILED(write_row(root.get(), row));
-
+    if (scope == RegistrationScope::User) {
+        for (const Row& row : type_library_rows(path))
+            QS_RETURN_IF_FAILED(write_row(root.get(), row));
+        return S_OK;
+    }
     Microsoft::WRL::ComPtr<ITypeLib> library;
     QS_RETURN_IF_FAILED(load_own_type_library(path, &library));
-    std::wstring mutablePath = path; // the registration functions take a non-const path
-    return scope == RegistrationScope::User
-               ? ::RegisterTypeLibForUser(library.Get(), mutablePath.data(), nullptr)
-               : ::RegisterTypeLib(library.Get(), mutablePath.data(), nullptr);
+    std::wstring mutablePath = path; // RegisterTypeLib takes a non-const path
+    return ::RegisterTypeLib(library.Get(), mutablePath.data(), nullptr);
 }
 QS_CATCH_RETURN()
 
 HRESULT unregister_server(RegistrationScope scope) noexcept try {
     unique_hkey root;
     QS_RETURN_IF_FAILED(open_classes_root(scope, &root));
-    const auto keys = top_keys();
+    const auto keys = top_keys(scope);
     for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
         const LSTATUS status = ::RegDeleteTreeW(root.get(), key->c_str());
         if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
             return qs::hresult_from_win32(status);
     }
+    if (scope == RegistrationScope::User) return S_OK;
 
     Microsoft::WRL::ComPtr<ITypeLib> library;
     QS_RETURN_IF_FAILED(load_own_type_library(qs::this_module_path(), &library));
@@ -122,9 +162,7 @@ HRESULT unregister_server(RegistrationScope scope) noexcept try {
     const TLIBATTR a = *attributes;
     library->ReleaseTLibAttr(attributes);
     const HRESULT hr =
-        scope == RegistrationScope::User
-            ? ::UnRegisterTypeLibForUser(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, a.syskind)
-            : ::UnRegisterTypeLib(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, a.syskind);
+        ::UnRegisterTypeLib(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, a.syskind);
     // A type library that is not registered counts as removed.
     return hr == TYPE_E_REGISTRYACCESS ? S_OK : hr;
 }
