@@ -285,9 +285,20 @@ TEST_F(MapiLib, RegistrationForTheCurrentUserIsWrittenAndRemoved) {
     wchar_t loaded[MAX_PATH] = {};
     ::GetModuleFileNameW(library_, loaded, MAX_PATH);
     EXPECT_EQ(::lstrcmpiW(server, loaded), 0) << server;
+    const wchar_t* typeLibrary =
+        L"Software\\Classes\\TypeLib\\{916774FA-9D90-426C-8291-1E5E025F4FC6}\\6.0\\0\\win64";
+    size = sizeof server;
+    EXPECT_EQ(::RegGetValueW(HKEY_CURRENT_USER, typeLibrary, nullptr, RRF_RT_REG_SZ, nullptr,
+                             server, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(::lstrcmpiW(server, loaded), 0) << server;
 
     ASSERT_HRESULT_SUCCEEDED(install(FALSE, L"user"));
     EXPECT_EQ(::RegGetValueW(HKEY_CURRENT_USER, key, nullptr, RRF_RT_REG_SZ, nullptr, clsid, &size),
+              ERROR_FILE_NOT_FOUND);
+    size = sizeof server;
+    EXPECT_EQ(::RegGetValueW(HKEY_CURRENT_USER, typeLibrary, nullptr, RRF_RT_REG_SZ, nullptr,
+                             server, &size),
               ERROR_FILE_NOT_FOUND);
     // Removing what is already gone succeeds; the machine-wide registration stays.
     EXPECT_HRESULT_SUCCEEDED(install(FALSE, L"user"));

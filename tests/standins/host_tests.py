@@ -19,7 +19,7 @@ import olefile
 CASE, WINE_RUN, BIN, WORK = sys.argv[1:5]
 HOST = os.path.join(BIN, "outlook-standin.exe")
 ADDIN = "QsStandinTest.Addin"
-ADDINS_KEY = r"HKCU\Software\Microsoft\Office\Outlook\Addins"
+ADDINS_KEY = r"HKEY_CURRENT_USER\Software\Microsoft\Office\Outlook\Addins"
 
 
 def windows_path(path):
@@ -331,8 +331,17 @@ def case_msg_overwrite():
     check(headers.get("Subject") == "Second", "Subject %r" % headers.get("Subject"))
 
 
-def reg(*args):
-    return subprocess.run([WINE_RUN, "reg"] + list(args), capture_output=True, text=True)
+def wine(*args):
+    return subprocess.run([WINE_RUN] + list(args), capture_output=True, text=True)
+
+
+def import_registry(lines):
+    """Applies a .reg file in one Wine call."""
+    path = os.path.join(WORK, "addins.reg")
+    with open(path, "w", encoding="utf-16") as f:
+        f.write("Windows Registry Editor Version 5.00\r\n\r\n" + "\r\n".join(lines) + "\r\n")
+    result = wine("regedit", "/s", windows_path(path))
+    check(result.returncode == 0, result.stderr)
 
 
 def case_registered_addins():
@@ -340,10 +349,8 @@ def case_registered_addins():
     LoadBehavior 2 on an add-in that fails."""
     keys = {"QsStandinTest.Addin": 3, "QsStandinTest.Missing": 3, "QsStandinTest.Off": 2}
     try:
-        for name, behavior in keys.items():
-            result = reg("add", ADDINS_KEY + "\\" + name, "/v", "LoadBehavior", "/t", "REG_DWORD",
-                         "/d", str(behavior), "/f")
-            check(result.returncode == 0, result.stderr)
+        import_registry(["[%s\\%s]\r\n\"LoadBehavior\"=dword:%08x\r\n" % (ADDINS_KEY, name, behavior)
+                         for name, behavior in keys.items()])
         rc, out, err = run_host("send Listed\n", addin=False)
         check(rc == 2, "exit status %d" % rc)
         check("connected QsStandinTest.Addin" in out, "\n".join(out))
@@ -351,13 +358,12 @@ def case_registered_addins():
         check("connect failed QsStandinTest.Missing 0x800401F3" in out, "\n".join(out))
         check(not any("QsStandinTest.Off" in line for line in out), "\n".join(out))
         check(out[-1] == "live objects: 0", out[-1])
+        listing = wine("reg", "query", ADDINS_KEY, "/s").stdout
         for name, behavior in [("QsStandinTest.Missing", 2), ("QsStandinTest.Addin", 3)]:
-            result = reg("query", ADDINS_KEY + "\\" + name, "/v", "LoadBehavior")
-            check(re.search(r"REG_DWORD\s+0x%x\b" % behavior, result.stdout) is not None,
-                  "%s: %s" % (name, result.stdout))
+            check(re.search(r"\\%s\s+LoadBehavior\s+REG_DWORD\s+0x%x\b" % (re.escape(name), behavior),
+                            listing) is not None, "%s in %s" % (name, listing))
     finally:
-        for name in keys:
-            reg("delete", ADDINS_KEY + "\\" + name, "/f")
+        import_registry(["[-%s\\%s]\r\n" % (ADDINS_KEY, name) for name in keys])
 
 
 if __name__ == "__main__":
