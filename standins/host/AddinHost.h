@@ -1,0 +1,42 @@
+// Loads and unloads COM add-ins the way Outlook does: by ProgID from
+// HKCU\Software\Microsoft\Office\Outlook\Addins (LoadBehavior 3), through
+// IDTExtensibility2. An add-in that fails to connect gets LoadBehavior 2.
+#pragma once
+
+#include "AddInDesigner.h"
+
+#include <wrl/client.h>
+
+#include <string>
+#include <vector>
+
+namespace qs::standin {
+
+class AddinHost {
+public:
+    // `only`: the ProgIDs to load instead of the registered ones.
+    AddinHost(std::vector<std::wstring> only, bool timing)
+        : only_(std::move(only)), timing_(timing) {}
+
+    // OnConnection for each add-in, then OnStartupComplete for those connected.
+    void connect(IDispatch* application);
+    // OnBeginShutdown and OnDisconnection for each connected add-in, then release.
+    void disconnect();
+    bool any_failed() const noexcept { return anyFailed_; }
+
+private:
+    struct Connected {
+        std::wstring progId;
+        Microsoft::WRL::ComPtr<IDTExtensibility2> addin;
+    };
+
+    std::vector<std::wstring> progids_to_load() const;
+    HRESULT connect_one(const std::wstring& progId, IDispatch* application);
+
+    std::vector<std::wstring> only_;
+    bool timing_;
+    bool anyFailed_ = false;
+    std::vector<Connected> connected_;
+};
+
+} // namespace qs::standin

@@ -1,0 +1,37 @@
+#include "CommandLine.h"
+
+namespace qs::standin {
+
+bool parse_command_line(const std::vector<std::wstring>& arguments, Options* options,
+                        std::wstring* problem) {
+    Options parsed;
+    bool haveScenario = false;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::wstring& argument = arguments[i];
+        const bool takesValue = argument == L"--version" || argument == L"--addin";
+        if (takesValue && i + 1 >= arguments.size()) {
+            *problem = argument + L" needs a value";
+            return false;
+        }
+        if (argument == L"--version") {
+            parsed.version = arguments[++i];
+        } else if (argument == L"--addin") {
+            parsed.addins.push_back(arguments[++i]);
+        } else if (argument == L"--timing") {
+            parsed.timing = true;
+        } else if (argument.size() > 1 && argument[0] == L'-') {
+            *problem = L"unknown option " + argument;
+            return false;
+        } else if (haveScenario) {
+            *problem = L"more than one scenario file";
+            return false;
+        } else {
+            parsed.scenarioPath = argument;
+            haveScenario = true;
+        }
+    }
+    *options = std::move(parsed);
+    return true;
+}
+
+} // namespace qs::standin

@@ -1,0 +1,24 @@
+// The host program's command line:
+//   outlook-standin [--version TEXT] [--addin PROGID] [--timing] [SCENARIO]
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qs::standin {
+
+struct Options {
+    std::wstring version = L"16.0.0.0";
+    std::vector<std::wstring> addins; // empty: every add-in registered to load at start
+    bool timing = false;
+    std::wstring scenarioPath; // empty: standard input
+};
+
+constexpr const char* usage =
+    "usage: outlook-standin [--version TEXT] [--addin PROGID] [--timing] [SCENARIO]";
+
+// False with a message on a bad command line.
+bool parse_command_line(const std::vector<std::wstring>& arguments, Options* options,
+                        std::wstring* problem);
+
+} // namespace qs::standin

@@ -1,0 +1,19 @@
+// Time spent inside add-ins per ItemSend or NewMail call, for --timing.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qs::standin {
+
+class EventTimes {
+public:
+    void add(double microseconds) { samples_.push_back(microseconds); }
+    // "event-us COUNT MEDIAN P99"; the 99th percentile by the nearest rank.
+    std::string summary() const;
+
+private:
+    std::vector<double> samples_;
+};
+
+} // namespace qs::standin

@@ -1,0 +1,76 @@
+#include "MapiLibrary.h"
+
+#include "ErrorInfo.h"
+#include "MapiChannel.h"
+#include "result.h"
+
+#include <objbase.h>
+
+namespace qs::standin {
+
+namespace {
+
+constexpr const wchar_t* module_name = L"qsMapiLib.dll";
+
+template <typename Function> Function find_export(const char* name) noexcept {
+    const HMODULE module = ::GetModuleHandleW(module_name);
+    return module
+               ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)))
+               : nullptr;
+}
+
+} // namespace
+
+HRESULT MapiLibrary::raise_new_mail(IDispatch* hostMailItem, FireStats* stats) noexcept {
+    const auto raise = find_export<RaiseNewMailFunction>("QsMapiRaiseNewMail");
+    if (!raise) return S_FALSE;
+    return raise(hostMailItem, &stats->sinksCalled, &stats->microsecondsInSinks);
+}
+
+HRESULT MapiLibrary::fail_next(const std::wstring& operation, std::wstring* problem) {
+    if (!::GetModuleHandleW(module_name)) QS_RETURN_IF_FAILED(load(problem));
+    const auto failNext = find_export<FailNextFunction>("QsMapiFailNext");
+    if (!failNext) {
+        *problem = L"qsMapiLib.dll has no QsMapiFailNext";
+        return E_NOINTERFACE;
+    }
+    const HRESULT hr = failNext(operation.c_str());
+    if (FAILED(hr)) *problem = L"qsMapiLib.dll refused fail-next-" + operation;
+    return hr;
+}
+
+long MapiLibrary::live_objects() noexcept {
+    const auto count = find_export<LiveObjectsFunction>("QsMapiLiveObjects");
+    return count ? count() : 0;
+}
+
+HRESULT MapiLibrary::load(std::wstring* problem) {
+    // Where COM would load it from: the server registered for its SafeMailItem class.
+    CLSID clsid;
+    HRESULT hr = ::CLSIDFromProgID(L"qsMapiLib.SafeMailItem", &clsid);
+    if (FAILED(hr)) {
+        *problem = L"qsMapiLib is not registered: " + system_message(hr);
+        return hr;
+    }
+    wchar_t clsidText[40] = {};
+    ::StringFromGUID2(clsid, clsidText, 40);
+    const std::wstring key = std::wstring(L"CLSID\\") + clsidText + L"\\InprocServer32";
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = sizeof path;
+    const LSTATUS status = ::RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ,
+                                          nullptr, path, &size);
+    if (status != ERROR_SUCCESS) {
+        *problem =
+            L"qsMapiLib has no registered server: " + system_message(HRESULT_FROM_WIN32(status));
+        return HRESULT_FROM_WIN32(status);
+    }
+    loadedByHost_.reset(::LoadLibraryW(path));
+    if (!loadedByHost_) {
+        hr = qs::hresult_from_last_error();
+        *problem = std::wstring(L"cannot load ") + path + L": " + system_message(hr);
+        return hr;
+    }
+    return S_OK;
+}
+
+} // namespace qs::standin

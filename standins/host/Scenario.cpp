@@ -1,0 +1,99 @@
+#include "Scenario.h"
+
+#include <windows.h>
+
+namespace qs::standin {
+
+namespace {
+
+bool to_utf16(const std::string& utf8, std::wstring* text) {
+    if (utf8.empty()) return true;
+    const int size = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                           static_cast<int>(utf8.size()), nullptr, 0);
+    if (size <= 0) return false;
+    text->resize(static_cast<size_t>(size));
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                          text->data(), size);
+    return true;
+}
+
+// Splits "word rest" at the first blank; rest is empty when there is none.
+void split_first(const std::wstring& text, std::wstring* word, std::wstring* rest) {
+    const size_t blank = text.find(L' ');
+    *word = text.substr(0, blank);
+    *rest = blank == std::wstring::npos ? L"" : text.substr(blank + 1);
+}
+
+bool parse_line(const std::wstring& text, int number, Step* step) {
+    std::wstring command, argument;
+    split_first(text, &command, &argument);
+    const bool hasArgument = text.find(L' ') != std::wstring::npos;
+    step->line = number;
+    if (command == L"send") {
+        step->action = Step::Action::Send;
+        step->subject = argument;
+        return true;
+    }
+    if (command == L"send-item") {
+        std::wstring kind;
+        split_first(argument, &kind, &step->subject);
+        step->action = Step::Action::Send;
+        return item_kind_from_type_name(kind, &step->kind);
+    }
+    if (command == L"receive") {
+        step->action = Step::Action::Receive;
+        step->subject = argument;
+        return true;
+    }
+    if (hasArgument) return false;
+    if (command == L"restart") {
+        step->action = Step::Action::Restart;
+        return true;
+    }
+    if (command == L"fail-next-save") {
+        step->action = Step::Action::FailNextSave;
+        return true;
+    }
+    for (const wchar_t* operation : {L"saveas", L"subject", L"item", L"wrapper"}) {
+        if (command == std::wstring(L"fail-next-") + operation) {
+            step->action = Step::Action::FailNextInLibrary;
+            step->operation = operation;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool parse_scenario(const std::string& utf8, std::vector<Step>* steps, std::wstring* problem) {
+    std::vector<Step> parsed;
+    size_t start = 0;
+    int number = 0;
+    while (start < utf8.size()) {
+        size_t end = utf8.find('\n', start);
+        if (end == std::string::npos) end = utf8.size();
+        std::string raw = utf8.substr(start, end - start);
+        start = end + 1;
+        ++number;
+        if (number == 1 && raw.compare(0, 3, "\xEF\xBB\xBF") == 0) raw.erase(0, 3);
+        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+
+        std::wstring text;
+        if (!to_utf16(raw, &text)) {
+            *problem = L"bad scenario line " + std::to_wstring(number) + L": not UTF-8";
+            return false;
+        }
+        if (text.find_first_not_of(L" \t") == std::wstring::npos || text[0] == L'#') continue;
+        Step step;
+        if (!parse_line(text, number, &step)) {
+            *problem = L"bad scenario line " + std::to_wstring(number) + L": " + text;
+            return false;
+        }
+        parsed.push_back(std::move(step));
+    }
+    *steps = std::move(parsed);
+    return true;
+}
+
+} // namespace qs::standin

@@ -1,0 +1,68 @@
+#include "MAPIUtils.h"
+
+#include "result.h"
+
+#include <wrl/client.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace qs::standin {
+
+namespace {
+
+constexpr DISPID dispidNewMail = 1;
+
+// Every MAPIUtils object alive in the process; objects add and remove themselves.
+std::vector<MAPIUtils*>& live_instances() {
+    static std::vector<MAPIUtils*> instances;
+    return instances;
+}
+
+} // namespace
+
+MAPIUtils::MAPIUtils() : events_(*this, {DIID_IMAPIUtilsEvents}) {
+    live_instances().push_back(this);
+}
+
+MAPIUtils::~MAPIUtils() {
+    auto& instances = live_instances();
+    instances.erase(std::remove(instances.begin(), instances.end(), this), instances.end());
+}
+
+HRESULT MAPIUtils::create(REFIID iid, void** object) noexcept try {
+    *object = nullptr;
+    return make_object<MAPIUtils>()->QueryInterface(iid, object);
+}
+QS_CATCH_RETURN()
+
+void MAPIUtils::raise_new_mail(IDispatch* item, FireStats& stats) {
+    // Hold every object for the round: a sink may release the one it came from.
+    std::vector<Microsoft::WRL::ComPtr<MAPIUtils>> targets(live_instances().begin(),
+                                                           live_instances().end());
+    VARIANT arg;
+    arg.vt = VT_DISPATCH;
+    arg.pdispVal = item;
+    DISPPARAMS params = {&arg, nullptr, 1, 0};
+    for (const auto& target : targets)
+        target->events_.point(DIID_IMAPIUtilsEvents)->fire(dispidNewMail, params, stats);
+}
+
+HRESULT MAPIUtils::QueryInterface(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IMAPIUtils)
+        *object = static_cast<IMAPIUtils*>(this);
+    else if (iid == IID_IConnectionPointContainer)
+        *object = static_cast<IConnectionPointContainer*>(this);
+    else
+        return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+}
+
+HRESULT MAPIUtils::Cleanup() {
+    return S_OK;
+}
+
+} // namespace qs::standin

@@ -1,0 +1,35 @@
+// MAPIUtils: the object whose NewMail event tells of arriving mail. Every live
+// MAPIUtils object gets NewMail for each mail the host receives; without one,
+// nothing fires.
+#pragma once
+
+#include "ComObject.h"
+#include "EventSource.h"
+#include "Redemption.h"
+#include "dispatch.h"
+
+namespace qs::standin {
+
+class MAPIUtils final : public IMAPIUtils, public IConnectionPointContainer, private LiveObject {
+public:
+    static HRESULT create(REFIID iid, void** object) noexcept;
+    // Raises NewMail(item) on every live MAPIUtils object.
+    static void raise_new_mail(IDispatch* item, FireStats& stats);
+
+    MAPIUtils();
+    ~MAPIUtils();
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
+    QS_IMPLEMENT_REFCOUNT()
+    QS_IMPLEMENT_DISPATCH(IMAPIUtils)
+    QS_IMPLEMENT_CONNECTION_POINTS()
+
+    HRESULT STDMETHODCALLTYPE Cleanup() override;
+
+private:
+    RefCount refs_;
+    qs::TypeInfoDispatch dispatch_{IID_IMAPIUtils};
+    EventSource events_;
+};
+
+} // namespace qs::standin

@@ -1,0 +1,37 @@
+#include "MapiChannel.h"
+
+#include "ComObject.h"
+#include "EventSource.h"
+#include "Faults.h"
+#include "MAPIUtils.h"
+#include "MessageItem.h"
+#include "result.h"
+
+#include <wrl/client.h>
+
+namespace standin = qs::standin;
+
+HRESULT WINAPI QsMapiRaiseNewMail(IDispatch* hostMailItem, ULONG* sinksCalled,
+                                  double* microsecondsInSinks) try {
+    if (!hostMailItem || !sinksCalled || !microsecondsInSinks) return E_POINTER;
+    *sinksCalled = 0;
+    *microsecondsInSinks = 0;
+    const auto item = standin::make_object<standin::MessageItem>(hostMailItem);
+    standin::FireStats stats;
+    standin::MAPIUtils::raise_new_mail(static_cast<_MessageItem*>(item.Get()), stats);
+    *sinksCalled = stats.sinksCalled;
+    *microsecondsInSinks = stats.microsecondsInSinks;
+    return S_OK;
+}
+QS_CATCH_RETURN()
+
+HRESULT WINAPI QsMapiFailNext(const wchar_t* operation) {
+    standin::MapiOperation found;
+    if (!standin::mapi_operation_from_name(operation, &found)) return E_INVALIDARG;
+    standin::fail_next(found);
+    return S_OK;
+}
+
+LONG WINAPI QsMapiLiveObjects() {
+    return standin::live_object_count();
+}

@@ -1,0 +1,131 @@
+#include "SafeMailItem.h"
+
+#include "ErrorInfo.h"
+#include "Faults.h"
+#include "FileWriter.h"
+#include "ItemReader.h"
+#include "LateBound.h"
+#include "MsgWriter.h"
+#include "result.h"
+#include "unique.h"
+
+#include <string>
+
+namespace qs::standin {
+
+namespace {
+
+constexpr const wchar_t* source = L"qsMapiLib.SafeMailItem";
+constexpr long olMSG = 3;
+constexpr long olMSGUnicode = 9;
+
+const wchar_t* injected = L"Injected failure of ";
+
+} // namespace
+
+HRESULT SafeMailItem::create(REFIID iid, void** object) noexcept try {
+    *object = nullptr;
+    if (take_failure(MapiOperation::Wrapper))
+        return set_error(E_FAIL, IID_ISafeMailItem, source,
+                         std::wstring(injected) + L"creating a SafeMailItem.");
+    return make_object<SafeMailItem>()->QueryInterface(iid, object);
+}
+QS_CATCH_RETURN()
+
+HRESULT SafeMailItem::QueryInterface(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_ISafeMailItem)
+        *object = static_cast<ISafeMailItem*>(this);
+    else if (iid == IID_ISupportErrorInfo)
+        *object = static_cast<ISupportErrorInfo*>(this);
+    else
+        return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+}
+
+HRESULT SafeMailItem::InterfaceSupportsErrorInfo(REFIID iid) {
+    return iid == IID_ISafeMailItem ? S_OK : S_FALSE;
+}
+
+HRESULT SafeMailItem::error(HRESULT failure, const std::wstring& description) const noexcept {
+    return set_error(failure, IID_ISafeMailItem, source, description);
+}
+
+HRESULT SafeMailItem::require_item() const noexcept {
+    return item_ ? S_OK : error(OLE_E_BLANK, L"No item is set: set the Item property first.");
+}
+
+HRESULT SafeMailItem::get_Item(IDispatch** value) {
+    if (!value) return E_POINTER;
+    *value = nullptr;
+    return item_.CopyTo(value);
+}
+
+HRESULT SafeMailItem::put_Item(IDispatch* value) try {
+    if (take_failure(MapiOperation::Item))
+        return error(E_FAIL, std::wstring(injected) + L"setting Item.");
+    item_ = value;
+    return S_OK;
+}
+QS_CATCH_RETURN()
+
+HRESULT SafeMailItem::putref_Item(IDispatch* value) {
+    return put_Item(value);
+}
+
+HRESULT SafeMailItem::get_Subject(BSTR* value) try {
+    if (!value) return E_POINTER;
+    *value = nullptr;
+    if (take_failure(MapiOperation::Subject))
+        return error(E_FAIL, std::wstring(injected) + L"reading Subject.");
+    QS_RETURN_IF_FAILED(require_item());
+    unique_variant subject;
+    QS_RETURN_IF_FAILED(
+        get_by_name(item_.Get(), L"Subject", subject.put(), IID_ISafeMailItem, source));
+    QS_RETURN_IF_FAILED(::VariantChangeType(&subject, &subject, 0, VT_BSTR));
+    *value = subject.release().bstrVal;
+    return S_OK;
+}
+QS_CATCH_RETURN()
+
+HRESULT SafeMailItem::SaveAs(VARIANT path, VARIANT type) try {
+    if (take_failure(MapiOperation::SaveAs))
+        return error(E_FAIL, std::wstring(injected) + L"SaveAs.");
+    QS_RETURN_IF_FAILED(require_item());
+
+    // Both arguments may come by value or by reference, as any variant type
+    // that converts: a 16- or 32-bit format code, a text path.
+    unique_variant pathText;
+    if (FAILED(::VariantChangeType(&pathText, &path, 0, VT_BSTR)))
+        return error(DISP_E_TYPEMISMATCH, L"The path must be a text.");
+    long format = olMSG;
+    const bool typeMissing = type.vt == VT_ERROR && type.scode == DISP_E_PARAMNOTFOUND;
+    if (!typeMissing) {
+        unique_variant code;
+        if (FAILED(::VariantChangeType(&code, &type, 0, VT_I4)))
+            return error(DISP_E_TYPEMISMATCH,
+                         L"The format must be a number: 3 (olMSG) or 9 (olMSGUnicode).");
+        format = code.lVal;
+    }
+    if (format != olMSG && format != olMSGUnicode)
+        return error(E_INVALIDARG, L"The format " + std::to_wstring(format) +
+                                       L" is not supported: use 3 (olMSG) or 9 (olMSGUnicode).");
+
+    const std::wstring target(pathText.bstrVal, ::SysStringLen(pathText.bstrVal));
+    std::wstring problem;
+    HRESULT hr = check_path(target, &problem);
+    if (FAILED(hr)) return error(hr, problem);
+
+    MessageData message;
+    QS_RETURN_IF_FAILED(read_message(item_.Get(), &message));
+    std::vector<BYTE> file;
+    hr = build_msg(message, format == olMSGUnicode ? MsgFormat::Unicode : MsgFormat::Ansi, &file);
+    if (FAILED(hr)) return error(hr, L"Cannot build the message file: " + system_message(hr));
+    hr = write_file(target, file, &problem);
+    return FAILED(hr) ? error(hr, problem) : S_OK;
+}
+QS_CATCH_RETURN()
+
+} // namespace qs::standin

@@ -1,0 +1,56 @@
+// The host's Application object. Add-ins get it in OnConnection and advise on
+// its ApplicationEvents and ApplicationEvents_11 connection points; the host
+// program raises the events through the methods below.
+#pragma once
+
+#include "ComObject.h"
+#include "EventSource.h"
+#include "Outlook.h"
+#include "dispatch.h"
+
+#include <wrl/client.h>
+
+#include <string>
+
+namespace qs::standin {
+
+class Application final : public _Application,
+                          public IConnectionPointContainer,
+                          public ISupportErrorInfo,
+                          private LiveObject {
+public:
+    Application();
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
+    QS_IMPLEMENT_REFCOUNT()
+    QS_IMPLEMENT_DISPATCH(_Application)
+    QS_IMPLEMENT_CONNECTION_POINTS()
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
+
+    HRESULT STDMETHODCALLTYPE get_Class(long* value) override;
+    HRESULT STDMETHODCALLTYPE get_Session(_NameSpace** value) override;
+    HRESULT STDMETHODCALLTYPE get_Name(BSTR* value) override;
+    HRESULT STDMETHODCALLTYPE get_Version(BSTR* value) override;
+    HRESULT STDMETHODCALLTYPE GetNamespace(BSTR type, _NameSpace** value) override;
+
+    // The host's side, not part of the object model.
+    void set_version(std::wstring version) { version_ = std::move(version); }
+    // ItemSend to every sink of both event interfaces; true when a sink set Cancel.
+    bool item_send(IDispatch* item, FireStats& stats);
+    // Outlook's own new-mail notification: NewMailEx (ApplicationEvents_11) and NewMail.
+    void new_mail(const std::wstring& entryId);
+    void startup();
+    void quit();
+
+private:
+    void fire_all(DISPID id, DISPPARAMS& params, FireStats& stats);
+    HRESULT session(_NameSpace** value) noexcept;
+
+    RefCount refs_;
+    qs::TypeInfoDispatch dispatch_{IID__Application};
+    EventSource events_;
+    std::wstring version_ = L"16.0.0.0";
+    Microsoft::WRL::ComPtr<_NameSpace> session_;
+};
+
+} // namespace qs::standin

@@ -1,0 +1,152 @@
+#include "Item.h"
+
+#include "ComObject.h"
+#include "ErrorInfo.h"
+#include "Text.h"
+#include "HostFaults.h"
+#include "Outlook.h"
+#include "dispatch.h"
+#include "result.h"
+
+#include <cwchar>
+
+namespace qs::standin {
+
+namespace {
+
+std::wstring join(const std::vector<Recipient>& recipients, std::wstring Recipient::*field) {
+    std::wstring joined;
+    for (const auto& recipient : recipients) {
+        if (!joined.empty()) joined += L"; ";
+        joined += recipient.*field;
+    }
+    return joined;
+}
+
+std::wstring next_entry_id() {
+    static unsigned long counter = 0;
+    wchar_t id[40];
+    std::swprintf(id, 40, L"00000000A1B2C3D4E5F60718%08lX", ++counter);
+    return id;
+}
+
+// One implementation for every kind: the kinds' interfaces have the same members.
+template <typename Interface>
+class Item final : public Interface, public ISupportErrorInfo, private LiveObject {
+public:
+    Item(ItemKind kind, ItemFields fields)
+        : info_(item_kind_info(kind)), fields_(std::move(fields)), entryId_(next_entry_id()) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == __uuidof(Interface))
+            *object = static_cast<Interface*>(this);
+        else if (iid == IID_ISupportErrorInfo)
+            *object = static_cast<ISupportErrorInfo*>(this);
+        else
+            return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    QS_IMPLEMENT_REFCOUNT()
+    QS_IMPLEMENT_DISPATCH(Interface)
+
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override {
+        return iid == __uuidof(Interface) ? S_OK : S_FALSE;
+    }
+
+    HRESULT STDMETHODCALLTYPE get_Class(long* value) override {
+        if (!value) return E_POINTER;
+        *value = info_.olClass;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_MessageClass(BSTR* value) override {
+        return return_text(info_.messageClass, value);
+    }
+    HRESULT STDMETHODCALLTYPE get_EntryID(BSTR* value) override {
+        return return_text(entryId_, value);
+    }
+    HRESULT STDMETHODCALLTYPE get_Subject(BSTR* value) override {
+        return return_text(fields_.subject, value);
+    }
+    HRESULT STDMETHODCALLTYPE put_Subject(BSTR value) override try {
+        fields_.subject.assign(value ? value : L"", ::SysStringLen(value));
+        return S_OK;
+    }
+    QS_CATCH_RETURN()
+    HRESULT STDMETHODCALLTYPE get_Body(BSTR* value) override {
+        return return_text(fields_.body, value);
+    }
+    HRESULT STDMETHODCALLTYPE put_Body(BSTR value) override try {
+        fields_.body.assign(value ? value : L"", ::SysStringLen(value));
+        return S_OK;
+    }
+    QS_CATCH_RETURN()
+    HRESULT STDMETHODCALLTYPE get_SenderName(BSTR* value) override {
+        return return_text(fields_.senderName, value);
+    }
+    HRESULT STDMETHODCALLTYPE get_SenderEmailAddress(BSTR* value) override {
+        return return_text(fields_.senderEmailAddress, value);
+    }
+    HRESULT STDMETHODCALLTYPE get_To(BSTR* value) override try {
+        return return_text(join(fields_.to, &Recipient::name), value);
+    }
+    QS_CATCH_RETURN()
+    HRESULT STDMETHODCALLTYPE get_RecipientAddresses(BSTR* value) override try {
+        return return_text(join(fields_.to, &Recipient::address), value);
+    }
+    QS_CATCH_RETURN()
+    HRESULT STDMETHODCALLTYPE get_SentOn(DATE* value) override {
+        if (!value) return E_POINTER;
+        *value = fields_.sentOn;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_ReceivedTime(DATE* value) override {
+        if (!value) return E_POINTER;
+        *value = fields_.receivedTime;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Save() override try {
+        if (take_save_failure())
+            return set_error(E_FAIL, __uuidof(Interface), L"Outlook",
+                             L"Cannot save the item: the message store is not available.");
+        return S_OK;
+    }
+    QS_CATCH_RETURN()
+
+private:
+    RefCount refs_;
+    qs::TypeInfoDispatch dispatch_{__uuidof(Interface)};
+    const ItemKindInfo& info_;
+    ItemFields fields_;
+    std::wstring entryId_;
+};
+
+template <typename Interface> HRESULT make(ItemKind kind, ItemFields fields, IDispatch** item) {
+    *item = static_cast<Interface*>(new Item<Interface>(kind, std::move(fields)));
+    return S_OK;
+}
+
+} // namespace
+
+HRESULT create_item(ItemKind kind, ItemFields fields, IDispatch** item) noexcept try {
+    if (!item) return E_POINTER;
+    *item = nullptr;
+    switch (kind) {
+    case ItemKind::Mail:
+        return make<_MailItem>(kind, std::move(fields), item);
+    case ItemKind::Appointment:
+        return make<_AppointmentItem>(kind, std::move(fields), item);
+    case ItemKind::Meeting:
+        return make<_MeetingItem>(kind, std::move(fields), item);
+    case ItemKind::TaskRequest:
+        return make<_TaskRequestItem>(kind, std::move(fields), item);
+    case ItemKind::Report:
+        return make<_ReportItem>(kind, std::move(fields), item);
+    }
+    return E_INVALIDARG;
+}
+QS_CATCH_RETURN()
+
+} // namespace qs::standin

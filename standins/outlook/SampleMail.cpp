@@ -1,0 +1,45 @@
+#include "SampleMail.h"
+
+#include <windows.h>
+#include <oleauto.h>
+
+namespace qs::standin {
+
+namespace {
+
+const Recipient owner{L"Quinn Owner", L"quinn.owner@example.com"};
+
+DATE now() {
+    SYSTEMTIME local;
+    ::GetLocalTime(&local);
+    DATE date = 0;
+    ::SystemTimeToVariantTime(&local, &date);
+    return date;
+}
+
+} // namespace
+
+ItemFields sample_sent_mail(std::wstring subject) {
+    ItemFields fields;
+    fields.subject = std::move(subject);
+    fields.body = L"Hello,\r\nthis is a sample message sent from the Outlook stand-in.\r\n";
+    fields.senderName = owner.name;
+    fields.senderEmailAddress = owner.address;
+    fields.to = {{L"Ada Recipient", L"ada@example.org"}, {L"Ben Recipient", L"ben@example.net"}};
+    fields.sentOn = now();
+    return fields;
+}
+
+ItemFields sample_received_mail(std::wstring subject) {
+    ItemFields fields;
+    fields.subject = std::move(subject);
+    fields.body = L"Hello Quinn,\r\nthis is a sample message received by the Outlook stand-in.\r\n";
+    fields.senderName = L"Cora Sender";
+    fields.senderEmailAddress = L"cora.sender@example.org";
+    fields.to = {owner};
+    fields.receivedTime = now();
+    fields.sentOn = fields.receivedTime - 1.0 / (24 * 60);
+    return fields;
+}
+
+} // namespace qs::standin

@@ -1,0 +1,14 @@
+// The sample messages the host sends and receives: fixed people and body, the
+// subject from the scenario, the times from the local clock.
+#pragma once
+
+#include "Item.h"
+
+namespace qs::standin {
+
+// From the mailbox owner to two recipients, sent now.
+ItemFields sample_sent_mail(std::wstring subject);
+// From an outside sender to the mailbox owner, sent a minute ago and received now.
+ItemFields sample_received_mail(std::wstring subject);
+
+} // namespace qs::standin

@@ -1,0 +1,63 @@
+#include "ErrorInfo.h"
+
+#include "unique.h"
+
+#include <oleauto.h>
+#include <wrl/client.h>
+
+#include <cwchar>
+
+namespace qs::standin {
+
+using Microsoft::WRL::ComPtr;
+
+HRESULT set_error(HRESULT failure, REFIID iid, const wchar_t* source,
+                  const std::wstring& description) noexcept {
+    ComPtr<ICreateErrorInfo> create;
+    if (FAILED(::CreateErrorInfo(&create))) return failure;
+    create->SetGUID(iid);
+    create->SetSource(const_cast<LPOLESTR>(source));
+    create->SetDescription(const_cast<LPOLESTR>(description.c_str()));
+    ComPtr<IErrorInfo> info;
+    if (SUCCEEDED(create.As(&info))) ::SetErrorInfo(0, info.Get());
+    return failure;
+}
+
+std::wstring system_message(HRESULT failure) {
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(failure), 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::wstring message(text ? text : L"", length);
+    ::LocalFree(text);
+    while (!message.empty() &&
+           (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+        message.pop_back();
+    if (message.empty()) {
+        wchar_t code[32];
+        std::swprintf(code, 32, L"error 0x%08lX", static_cast<unsigned long>(failure));
+        message = code;
+    }
+    return message;
+}
+
+HRESULT forward_exception(HRESULT invokeResult, EXCEPINFO& exception, REFIID iid,
+                          const wchar_t* source) noexcept {
+    if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
+    const unique_bstr description(exception.bstrDescription);
+    const unique_bstr ignoredSource(exception.bstrSource);
+    const unique_bstr ignoredHelpFile(exception.bstrHelpFile);
+    const HRESULT reported = exception.scode;
+    exception = {};
+    if (invokeResult != DISP_E_EXCEPTION) return invokeResult;
+    const HRESULT failure = FAILED(reported) ? reported : E_FAIL;
+    try {
+        return set_error(failure, iid, source,
+                         description && description.get()[0] ? std::wstring(description.get())
+                                                             : system_message(failure));
+    } catch (...) {
+        return failure;
+    }
+}
+
+} // namespace qs::standin

@@ -1,0 +1,469 @@
+// QsStandinTest.Addin: the tests' own COM add-in for driving outlook-standin.
+// It uses the host as an add-in does (late-bound calls, connection points, the
+// MAPI library by ProgID) and prints what it sees as "addin: ..." lines into
+// the host's transcript. Environment variables steer it:
+//   QS_TEST_ADDIN_EVENTS      ApplicationEvents (default), ApplicationEvents_11, or both,
+//   comma-separated QS_TEST_ADDIN_CANCEL=1    sets Cancel in ItemSend QS_TEST_ADDIN_MAPI=1 creates
+//   qsMapiLib.MAPIUtils and handles NewMail QS_TEST_ADDIN_SAVE_DIR    saves each mail item there
+//   through qsMapiLib.SafeMailItem QS_TEST_ADDIN_FORMAT      the SaveAs format code (default 3)
+//   QS_TEST_ADDIN_LEAK=item   keeps a reference to the first sent item
+//   QS_TEST_ADDIN_FAIL=1      fails OnConnection with E_FAIL
+#include "AddInDesigner.h"
+#include "unique.h"
+
+#include <ocidl.h>
+#include <olectl.h>
+#include <wrl/client.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+const CLSID CLSID_TestAddin = {
+    0xEC524CB4, 0x32AB, 0x4061, {0x9A, 0xB0, 0x95, 0x6B, 0xD9, 0xFC, 0xAA, 0x05}};
+const IID DIID_ApplicationEvents = {0x0006304E, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID DIID_ApplicationEvents_11 = {0x0006302C, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID IID_Application = {0x00063001, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID IID_NameSpace = {0x00063002, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID IID_MAPIUtils = {
+    0xD45B0772, 0x5801, 0x4E61, {0x9C, 0xBA, 0x84, 0x12, 0x05, 0x57, 0xA4, 0xD7}};
+const IID DIID_MAPIUtilsEvents = {
+    0x359A062F, 0xCDA8, 0x4A9C, {0x9B, 0x28, 0x58, 0x84, 0x46, 0xD3, 0x50, 0x98}};
+
+HMODULE module = nullptr;
+LONG objects = 0;
+
+std::wstring environment(const wchar_t* name) {
+    wchar_t value[1024];
+    const DWORD length = ::GetEnvironmentVariableW(name, value, 1024);
+    return length > 0 && length < 1024 ? std::wstring(value, length) : std::wstring();
+}
+
+void say(const std::wstring& text) {
+    std::wstring line = L"addin: " + text + L"\n";
+    const int size =
+        ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, utf8.data(), size, nullptr, nullptr);
+    std::fputs(utf8.c_str(), stdout);
+    std::fflush(stdout);
+}
+
+std::wstring hex(HRESULT hr) {
+    wchar_t text[16];
+    std::swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(hr));
+    return text;
+}
+
+DISPID dispid(IDispatch* object, const wchar_t* name) {
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    return id;
+}
+
+// A late-bound call; on failure, `error` gets the callee's description.
+HRESULT invoke(IDispatch* object, const wchar_t* name, WORD flags, std::vector<VARIANT> args,
+               VARIANT* result, std::wstring* error = nullptr) {
+    if (!object) return E_POINTER;
+    const DISPID id = dispid(object, name);
+    if (id == DISPID_UNKNOWN) return DISP_E_UNKNOWNNAME;
+    DISPID put = DISPID_PROPERTYPUT;
+    DISPPARAMS params = {args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+    if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
+        params.rgdispidNamedArgs = &put;
+        params.cNamedArgs = 1;
+    }
+    EXCEPINFO exception = {};
+    qs::unique_variant ignored;
+    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
+                                result ? result : ignored.put(), &exception, nullptr);
+    const qs::unique_bstr description(exception.bstrDescription);
+    ::SysFreeString(exception.bstrSource);
+    ::SysFreeString(exception.bstrHelpFile);
+    if (hr == DISP_E_EXCEPTION && error)
+        *error = description ? description.get() : L"(no description)";
+    if (hr == DISP_E_EXCEPTION && FAILED(exception.scode)) hr = exception.scode;
+    if (FAILED(hr) && error && error->empty()) *error = hex(hr);
+    return hr;
+}
+
+std::wstring text_property(IDispatch* object, const wchar_t* name) {
+    qs::unique_variant value;
+    if (FAILED(invoke(object, name, DISPATCH_PROPERTYGET, {}, value.put())) ||
+        FAILED(::VariantChangeType(&value, &value, 0, VT_BSTR)))
+        return L"?";
+    return std::wstring(value.bstrVal, ::SysStringLen(value.bstrVal));
+}
+
+// The name of the object's interface as its type information gives it, without "_".
+std::wstring type_name(IDispatch* object) {
+    ComPtr<ITypeInfo> info;
+    qs::unique_bstr name;
+    if (!object || FAILED(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info)) ||
+        FAILED(info->GetDocumentation(MEMBERID_NIL, name.put(), nullptr, nullptr, nullptr)))
+        return L"?";
+    std::wstring text(name.get());
+    return !text.empty() && text[0] == L'_' ? text.substr(1) : text;
+}
+
+// One advised event interface; calls back for each event with its DISPID and arguments.
+class EventSink final : public IDispatch {
+public:
+    using Handler = std::function<void(DISPID, DISPPARAMS*)>;
+    EventSink(const IID& events, Handler handler) : events_(events), handler_(std::move(handler)) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        *object = nullptr;
+        if (iid != IID_IUnknown && iid != IID_IDispatch && iid != events_) return E_NOINTERFACE;
+        *object = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
+                                     EXCEPINFO*, UINT*) override {
+        handler_(id, params);
+        return S_OK;
+    }
+
+private:
+    ULONG refs_ = 1;
+    IID events_;
+    Handler handler_;
+};
+
+struct Advised {
+    ComPtr<IConnectionPoint> point;
+    DWORD cookie = 0;
+};
+
+HRESULT advise(IUnknown* source, const IID& events, EventSink::Handler handler, Advised* advised) {
+    ComPtr<IConnectionPointContainer> container;
+    HRESULT hr = source->QueryInterface(IID_PPV_ARGS(&container));
+    if (SUCCEEDED(hr)) hr = container->FindConnectionPoint(events, &advised->point);
+    ComPtr<EventSink> sink;
+    sink.Attach(new EventSink(events, std::move(handler)));
+    sink->Release(); // MinGW's Attach added a reference
+    if (SUCCEEDED(hr)) hr = advised->point->Advise(sink.Get(), &advised->cookie);
+    return hr;
+}
+
+void unadvise(Advised& advised) {
+    if (advised.point) advised.point->Unadvise(advised.cookie);
+    advised = {};
+}
+
+class TestAddin final : public IDTExtensibility2 {
+public:
+    TestAddin() { ::InterlockedIncrement(&objects); }
+    ~TestAddin() { ::InterlockedDecrement(&objects); }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        *object = nullptr;
+        if (iid != IID_IUnknown && iid != IID_IDispatch && iid != __uuidof(IDTExtensibility2))
+            return E_NOINTERFACE;
+        *object = static_cast<IDTExtensibility2*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+    // Hosts call IDTExtensibility2 through its vtable.
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                     UINT*) override {
+        return E_NOTIMPL;
+    }
+
+    HRESULT STDMETHODCALLTYPE OnConnection(IDispatch* application, ext_ConnectMode mode, IDispatch*,
+                                           SAFEARRAY** custom) override {
+        if (environment(L"QS_TEST_ADDIN_FAIL") == L"1") return E_FAIL;
+        ComPtr<IUnknown> typed;
+        if (FAILED(application->QueryInterface(IID_Application, &typed))) return E_NOINTERFACE;
+        application_ = application;
+        say(L"OnConnection mode " + std::to_wstring(mode) + L" custom " +
+            std::to_wstring(custom && *custom ? (*custom)->rgsabound[0].cElements : 99) + L" " +
+            text_property(application, L"Name") + L" " + text_property(application, L"Version"));
+
+        qs::unique_variant mapi, ns;
+        mapi.vt = VT_BSTR;
+        mapi.bstrVal = ::SysAllocString(L"MAPI");
+        HRESULT hr = invoke(application, L"GetNamespace", DISPATCH_METHOD, {mapi}, ns.put());
+        if (FAILED(hr)) return hr;
+        if (ns.vt != VT_DISPATCH || FAILED(ns.pdispVal->QueryInterface(IID_NameSpace, &typed)))
+            return E_NOINTERFACE;
+        namespace_ = ns.pdispVal;
+
+        const std::wstring events = L"," + environment(L"QS_TEST_ADDIN_EVENTS") + L",";
+        const bool eleven = events.find(L",ApplicationEvents_11,") != std::wstring::npos;
+        const bool classic =
+            events == L",," || events.find(L",ApplicationEvents,") != std::wstring::npos;
+        auto onApplication = [this](const wchar_t* point) {
+            return [this, point](DISPID id, DISPPARAMS* params) {
+                application_event(point, id, params);
+            };
+        };
+        if (classic)
+            if (FAILED(hr = advise(application, DIID_ApplicationEvents,
+                                   onApplication(L"Application"), &classic_)))
+                return hr;
+        if (eleven)
+            if (FAILED(hr = advise(application, DIID_ApplicationEvents_11,
+                                   onApplication(L"Application_11"), &eleven_)))
+                return hr;
+
+        if (environment(L"QS_TEST_ADDIN_MAPI") == L"1") return connect_mapi();
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE OnDisconnection(ext_DisconnectMode mode, SAFEARRAY**) override {
+        say(L"OnDisconnection mode " + std::to_wstring(mode));
+        release_all();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnAddInsUpdate(SAFEARRAY**) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnStartupComplete(SAFEARRAY**) override {
+        say(L"OnStartupComplete");
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnBeginShutdown(SAFEARRAY**) override {
+        say(L"OnBeginShutdown");
+        release_all();
+        return S_OK;
+    }
+
+private:
+    HRESULT connect_mapi() {
+        CLSID clsid;
+        HRESULT hr = ::CLSIDFromProgID(L"qsMapiLib.MAPIUtils", &clsid);
+        if (SUCCEEDED(hr))
+            hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_MAPIUtils,
+                                    reinterpret_cast<void**>(mapiUtils_.ReleaseAndGetAddressOf()));
+        if (FAILED(hr)) return hr;
+        // NewMail's DISPID comes from the type information of the source interface.
+        ComPtr<ITypeInfo> info, events;
+        ComPtr<ITypeLib> library;
+        UINT index = 0;
+        hr = mapiUtils_->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info);
+        if (SUCCEEDED(hr)) hr = info->GetContainingTypeLib(&library, &index);
+        if (SUCCEEDED(hr)) hr = library->GetTypeInfoOfGuid(DIID_MAPIUtilsEvents, &events);
+        LPOLESTR names[] = {const_cast<LPOLESTR>(L"NewMail")};
+        if (SUCCEEDED(hr)) hr = events->GetIDsOfNames(names, 1, &newMailId_);
+        if (FAILED(hr)) return hr;
+        return advise(
+            mapiUtils_.Get(), DIID_MAPIUtilsEvents,
+            [this](DISPID id, DISPPARAMS* params) { mapi_event(id, params); }, &mapi_);
+    }
+
+    void application_event(const wchar_t* point, DISPID id, DISPPARAMS* params) {
+        const std::wstring source = point;
+        switch (id) {
+        case 0xF002:
+            item_send(source, params);
+            break;
+        case 0xF003:
+            say(source + L".NewMail");
+            break;
+        case 0xF006:
+            say(source + L".Startup");
+            break;
+        case 0xF007:
+            say(source + L".Quit");
+            break;
+        case 0xFAB5:
+            say(source + L".NewMailEx");
+            break;
+        default:
+            say(source + L" event " + hex(id));
+            break;
+        }
+    }
+
+    void item_send(const std::wstring& source, DISPPARAMS* params) {
+        // Outlook's order: the item in rgvarg[1], Cancel by reference in rgvarg[0].
+        if (params->cArgs != 2 || params->rgvarg[1].vt != VT_DISPATCH ||
+            params->rgvarg[0].vt != (VT_BOOL | VT_BYREF)) {
+            say(L"ItemSend with unexpected arguments");
+            return;
+        }
+        IDispatch* item = params->rgvarg[1].pdispVal;
+        say(source + L".ItemSend " + type_name(item) + L" " + text_property(item, L"Subject"));
+        if (environment(L"QS_TEST_ADDIN_LEAK") == L"item" && !leaked_) {
+            leaked_ = item;
+            leaked_->AddRef(); // never released: the host must count it
+        }
+        if (environment(L"QS_TEST_ADDIN_CANCEL") == L"1")
+            *params->rgvarg[0].pboolVal = VARIANT_TRUE;
+        if (type_name(item) == L"MailItem") archive(item, L"sent");
+    }
+
+    void mapi_event(DISPID id, DISPPARAMS* params) {
+        if (id != newMailId_ || params->cArgs != 1 || params->rgvarg[0].vt != VT_DISPATCH) {
+            say(L"unexpected MAPIUtils event " + hex(id));
+            return;
+        }
+        IDispatch* item = params->rgvarg[0].pdispVal;
+        say(L"MAPIUtils.NewMail " + type_name(item) + L" " + text_property(item, L"Subject"));
+        if (type_name(item) == L"MessageItem") archive(item, L"received");
+    }
+
+    // As the archiver does: Save, wrap, read Subject through the wrapper, SaveAs.
+    void archive(IDispatch* item, const std::wstring& direction) {
+        const std::wstring folder = environment(L"QS_TEST_ADDIN_SAVE_DIR");
+        if (folder.empty()) return;
+        std::wstring error;
+        HRESULT hr = invoke(item, L"Save", DISPATCH_METHOD, {}, nullptr, &error);
+        ComPtr<IDispatch> wrapper;
+        CLSID clsid;
+        if (SUCCEEDED(hr) && SUCCEEDED(hr = ::CLSIDFromProgID(L"qsMapiLib.SafeMailItem", &clsid))) {
+            hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&wrapper));
+            ComPtr<IErrorInfo> info;
+            qs::unique_bstr description;
+            if (FAILED(hr) && ::GetErrorInfo(0, &info) == S_OK &&
+                SUCCEEDED(info->GetDescription(description.put())) && description)
+                error = description.get();
+        }
+        if (SUCCEEDED(hr)) {
+            VARIANT arg;
+            arg.vt = VT_DISPATCH;
+            arg.pdispVal = item;
+            hr = invoke(wrapper.Get(), L"Item", DISPATCH_PROPERTYPUT, {arg}, nullptr, &error);
+        }
+        qs::unique_variant subject;
+        if (SUCCEEDED(hr))
+            hr = invoke(wrapper.Get(), L"Subject", DISPATCH_PROPERTYGET, {}, subject.put(), &error);
+        if (SUCCEEDED(hr)) {
+            // The path by reference and the format as a 16-bit integer, as the archiver passes
+            // them.
+            const std::wstring name = direction + L"-" + std::to_wstring(++saved_) + L".msg";
+            qs::unique_bstr path(::SysAllocString((folder + L"\\" + name).c_str()));
+            BSTR pathValue = path.get();
+            const std::wstring format = environment(L"QS_TEST_ADDIN_FORMAT");
+            VARIANT args[2];
+            args[1].vt = VT_BSTR | VT_BYREF;
+            args[1].pbstrVal = &pathValue;
+            args[0].vt = VT_I2;
+            args[0].iVal = static_cast<SHORT>(format.empty() ? 3 : std::stoi(format));
+            hr = invoke(wrapper.Get(), L"SaveAs", DISPATCH_METHOD, {args[0], args[1]}, nullptr,
+                        &error);
+            if (SUCCEEDED(hr)) say(L"saved " + name + L" " + subject.bstrVal);
+        }
+        if (FAILED(hr)) say(L"error " + (error.empty() ? hex(hr) : error));
+    }
+
+    void release_all() {
+        unadvise(mapi_);
+        unadvise(classic_);
+        unadvise(eleven_);
+        namespace_.Reset();
+        application_.Reset();
+        mapiUtils_.Reset();
+    }
+
+    ULONG refs_ = 1;
+    ComPtr<IDispatch> application_, namespace_, mapiUtils_;
+    Advised classic_, eleven_, mapi_;
+    DISPID newMailId_ = DISPID_UNKNOWN;
+    IDispatch* leaked_ = nullptr;
+    int saved_ = 0;
+};
+
+class Factory final : public IClassFactory {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        *object = nullptr;
+        if (iid != IID_IUnknown && iid != IID_IClassFactory) return E_NOINTERFACE;
+        *object = static_cast<IClassFactory*>(this);
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+        *object = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        TestAddin* addin = new TestAddin();
+        const HRESULT hr = addin->QueryInterface(iid, object);
+        addin->Release();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+} factory;
+
+const wchar_t* const progId = L"QsStandinTest.Addin";
+const wchar_t* const clsidText = L"{EC524CB4-32AB-4061-9AB0-956BD9FCAA05}";
+
+LSTATUS set_value(const std::wstring& key, const wchar_t* name, const std::wstring& data) {
+    qs::unique_hkey handle;
+    LSTATUS status = ::RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                       nullptr, handle.put(), nullptr);
+    if (status == ERROR_SUCCESS)
+        status = ::RegSetValueExW(handle.get(), name, 0, REG_SZ,
+                                  reinterpret_cast<const BYTE*>(data.c_str()),
+                                  static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    return status;
+}
+
+} // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
+    if (reason == DLL_PROCESS_ATTACH) module = instance;
+    return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
+    *object = nullptr;
+    if (clsid != CLSID_TestAddin) return CLASS_E_CLASSNOTAVAILABLE;
+    return factory.QueryInterface(iid, object);
+}
+
+STDAPI DllCanUnloadNow() {
+    return objects == 0 ? S_OK : S_FALSE;
+}
+
+STDAPI DllRegisterServer() {
+    wchar_t path[MAX_PATH];
+    ::GetModuleFileNameW(module, path, MAX_PATH);
+    const std::wstring clsidKey = std::wstring(L"CLSID\\") + clsidText;
+    for (LSTATUS status :
+         {set_value(clsidKey + L"\\InprocServer32", nullptr, path),
+          set_value(clsidKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"),
+          set_value(std::wstring(progId) + L"\\CLSID", nullptr, clsidText)})
+        if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+    return S_OK;
+}
+
+STDAPI DllUnregisterServer() {
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + clsidText).c_str());
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, progId);
+    return S_OK;
+}
