@@ -21,8 +21,9 @@ DATE now() {
 
 ItemFields sample_sent_mail(std::wstring subject) {
     ItemFields fields;
+    fields.body = L"Hello,\r\nthis is a sample message sent from the Outlook stand-in about: " +
+                  subject + L"\r\n";
     fields.subject = std::move(subject);
-    fields.body = L"Hello,\r\nthis is a sample message sent from the Outlook stand-in.\r\n";
     fields.senderName = owner.name;
     fields.senderEmailAddress = owner.address;
     fields.to = {{L"Ada Recipient", L"ada@example.org"}, {L"Ben Recipient", L"ben@example.net"}};
@@ -32,8 +33,10 @@ ItemFields sample_sent_mail(std::wstring subject) {
 
 ItemFields sample_received_mail(std::wstring subject) {
     ItemFields fields;
+    fields.body =
+        L"Hello Quinn,\r\nthis is a sample message received by the Outlook stand-in about: " +
+        subject + L"\r\n";
     fields.subject = std::move(subject);
-    fields.body = L"Hello Quinn,\r\nthis is a sample message received by the Outlook stand-in.\r\n";
     fields.senderName = L"Cora Sender";
     fields.senderEmailAddress = L"cora.sender@example.org";
     fields.to = {owner};

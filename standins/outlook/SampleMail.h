@@ -1,5 +1,5 @@
-// The sample messages the host sends and receives: fixed people and body, the
-// subject from the scenario, the times from the local clock.
+// The sample messages the host sends and receives: fixed people, a body that
+// names the subject, the subject from the scenario, the times from the local clock.
 #pragma once
 
 #include "Item.h"
