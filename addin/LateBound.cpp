@@ -1,5 +1,6 @@
 #include "LateBound.h"
 
+#include "system_message.h"
 #include "unique.h"
 
 #include <wrl/client.h>
@@ -31,7 +32,7 @@ void Describe(HRESULT code, EXCEPINFO* exception, CallFailure& failure) noexcept
                     failure.description = FromBstr(text.get());
             }
         }
-        if (failure.description.empty()) failure.description = SystemMessage(failure.code);
+        if (failure.description.empty()) failure.description = qs::system_message(failure.code);
     } catch (...) {
         failure.description.clear();
     }
@@ -45,23 +46,6 @@ void ClearException(EXCEPINFO& exception) noexcept {
 }
 
 } // namespace
-
-std::wstring SystemMessage(HRESULT code) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text(buffer ? buffer : L"", length);
-    ::LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
-        text.pop_back();
-    if (text.empty()) {
-        wchar_t fallback[40];
-        std::swprintf(fallback, 40, L"Error 0x%08lX", static_cast<unsigned long>(code));
-        text = fallback;
-    }
-    return text;
-}
 
 HRESULT RecordFailure(HRESULT code, CallFailure& failure) noexcept {
     Describe(code, nullptr, failure);

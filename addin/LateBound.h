@@ -30,6 +30,3 @@ HRESULT GetTextProperty(IDispatch* object, const wchar_t* name, std::wstring& te
 // Records a failure that did not come through IDispatch (creation, ...), taking
 // pending error information if there is any.
 HRESULT RecordFailure(HRESULT code, CallFailure& failure) noexcept;
-
-// The platform's message for a code, or a plain description when it has none.
-std::wstring SystemMessage(HRESULT code);

@@ -2,6 +2,7 @@
 
 #include "UserMessage.h"
 #include "result.h"
+#include "system_message.h"
 #include "unique.h"
 
 #include <string>
@@ -48,20 +49,7 @@ std::wstring DescribeFailure(HRESULT hr) {
     default:
         break;
     }
-    wchar_t* buffer = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text(buffer ? buffer : L"", length);
-    ::LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
-        text.pop_back();
-    if (text.empty()) {
-        wchar_t code[32];
-        swprintf(code, 32, L"Unexpected error 0x%08lX", static_cast<unsigned long>(hr));
-        text = code;
-    }
-    return text;
+    return qs::system_message(hr);
 }
 
 void ShowRuntimeMessage(HRESULT hr) noexcept {
