@@ -41,8 +41,12 @@ inline LONG& module_count() noexcept {
     static LONG count = 0;
     return count;
 }
-inline void module_add_ref() noexcept { ::InterlockedIncrement(&module_count()); }
-inline void module_release() noexcept { ::InterlockedDecrement(&module_count()); }
+inline void module_add_ref() noexcept {
+    ::InterlockedIncrement(&module_count());
+}
+inline void module_release() noexcept {
+    ::InterlockedDecrement(&module_count());
+}
 
 // The type library embedded in this module as resource TYPELIB 1. Loaded on
 // first use and kept until the module may unload.
@@ -71,6 +75,8 @@ inline Microsoft::WRL::ComPtr<ITypeLib>& module_type_library_slot() noexcept {
     return library->GetTypeInfoOfGuid(guid, info);
 }
 
-inline void module_release_type_library() noexcept { module_type_library_slot().Reset(); }
+inline void module_release_type_library() noexcept {
+    module_type_library_slot().Reset();
+}
 
 } // namespace qs

@@ -10,8 +10,7 @@
 
 namespace qs {
 
-template <typename T, typename Close, T Invalid = T()>
-class unique_any {
+template <typename T, typename Close, T Invalid = T()> class unique_any {
 public:
     unique_any() noexcept = default;
     explicit unique_any(T value) noexcept : value_(value) {}

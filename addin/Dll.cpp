@@ -1,0 +1,64 @@
+// The four standard exports of an in-process COM server, and DllInstall for
+// per-user registration (regsvr32 /n /i:user).
+#include "Classes.h"
+#include "Registration.h"
+#include "module.h"
+#include "result.h"
+
+#include <objbase.h>
+
+#include <string>
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) ::DisableThreadLibraryCalls(instance);
+    return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
+    return GetClassFactory(clsid, iid, object);
+}
+
+STDAPI DllCanUnloadNow() {
+    if (qs::module_count() != 0) return S_FALSE;
+    qs::module_release_type_library();
+    return S_OK;
+}
+
+namespace {
+
+HRESULT Register(HKEY hive) noexcept try {
+    const std::wstring path = qs::this_module_path();
+    if (path.empty()) return qs::hresult_from_last_error();
+    QS_RETURN_IF_FAILED(RegisterServer(hive, path));
+    const HRESULT hr = RegisterAddinLoader();
+    if (FAILED(hr)) UnregisterServer(hive);
+    return hr;
+}
+QS_CATCH_RETURN()
+
+HRESULT Unregister(HKEY hive) noexcept {
+    const HRESULT server = UnregisterServer(hive);
+    const HRESULT loader = UnregisterAddinLoader();
+    return FAILED(server) ? server : loader;
+}
+
+} // namespace
+
+STDAPI DllRegisterServer() {
+    return Register(HKEY_LOCAL_MACHINE);
+}
+
+STDAPI DllUnregisterServer() {
+    return Unregister(HKEY_LOCAL_MACHINE);
+}
+
+// "user" registers for the current user only, with no administrator rights.
+STDAPI DllInstall(BOOL install, LPCWSTR commandLine) {
+    HKEY hive = HKEY_LOCAL_MACHINE;
+    if (commandLine && *commandLine) {
+        if (::CompareStringOrdinal(commandLine, -1, L"user", -1, TRUE) != CSTR_EQUAL)
+            return E_INVALIDARG;
+        hive = HKEY_CURRENT_USER;
+    }
+    return install ? Register(hive) : Unregister(hive);
+}

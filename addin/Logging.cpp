@@ -1,0 +1,69 @@
+#include "Logging.h"
+
+#include "module.h"
+#include "unique.h"
+
+#include <oleauto.h>
+
+namespace {
+
+std::string ToAnsi(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int size = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    std::string ansi(size > 0 ? size : 0, '\0');
+    if (size > 0) {
+        ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), ansi.data(),
+                              size, nullptr, nullptr);
+    }
+    return ansi;
+}
+
+// The general date form of the user's locale; midnight shows the date alone.
+std::wstring GeneralDate(const SYSTEMTIME& localTime) {
+    SYSTEMTIME whole = localTime;
+    whole.wMilliseconds = 0;
+    DATE date = 0;
+    if (!::SystemTimeToVariantTime(&whole, &date)) return {};
+    qs::unique_bstr text;
+    if (FAILED(::VarBstrFromDate(date, LOCALE_USER_DEFAULT, 0, text.put()))) return {};
+    return std::wstring(text.get(), ::SysStringLen(text.get()));
+}
+
+} // namespace
+
+std::wstring LogFilePath() {
+    const std::wstring module = qs::this_module_path();
+    const size_t slash = module.find_last_of(L"\\/");
+    const std::wstring folder =
+        slash == std::wstring::npos ? std::wstring() : module.substr(0, slash);
+    std::wstring name = slash == std::wstring::npos ? module : module.substr(slash + 1);
+    const size_t dot = name.find_last_of(L'.');
+    if (dot != std::wstring::npos) name.resize(dot);
+    return folder + L"\\" + name + L".log";
+}
+
+std::string FormatLogLine(const SYSTEMTIME& localTime, const std::wstring& message) {
+    std::wstring line = GeneralDate(localTime);
+    line += L' ';
+    // One call, one line: a subject cannot break a line or forge another one.
+    for (wchar_t ch : message)
+        line += ch < 0x20 ? L' ' : ch;
+    return ToAnsi(line) + "\r\n";
+}
+
+void WriteLog(const std::wstring& message) noexcept {
+    try {
+        SYSTEMTIME now;
+        ::GetLocalTime(&now);
+        const std::string line = FormatLogLine(now, message);
+        qs::unique_hfile file(::CreateFileW(LogFilePath().c_str(), FILE_APPEND_DATA,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return;
+        DWORD written = 0;
+        ::WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    } catch (...) {
+        // The log never disturbs its caller.
+    }
+}

@@ -1,0 +1,19 @@
+// The diagnostic log: one text file beside the add-in's own file, named after
+// it, appended to one line at a time. Callers test the Logging setting first.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Appends one time-stamped line. Never reports a failure: an unwritable log
+// leaves the caller unharmed, and the next call simply tries again.
+void WriteLog(const std::wstring& message) noexcept;
+
+// The log file's path: this module's folder, a backslash, its base name and ".log".
+std::wstring LogFilePath();
+
+// One log line as written to the file, in the ANSI code page: the local time in
+// the user's general date form, a blank, the message with its control
+// characters written as blanks, and CR LF.
+std::string FormatLogLine(const SYSTEMTIME& localTime, const std::wstring& message);

@@ -1,0 +1,251 @@
+#include "RegistryCmds.h"
+
+#include "UserMessage.h"
+#include "result.h"
+#include "unique.h"
+
+#include <string>
+#include <vector>
+
+const wchar_t* const kSettingsKeyPath =
+    L"Software\\Microsoft\\Office\\Outlook\\Addins\\qsStow.Addin";
+
+namespace {
+
+constexpr wchar_t kRegistryTitle[] = L"Zezorir Ezurovid";
+constexpr wchar_t kRuntimeTitle[] = L"YourAppName";
+constexpr UINT kExclamationOk = MB_OK | MB_ICONEXCLAMATION; // 48
+
+void ShowRegistryMessage(const std::wstring& text) {
+    ShowMessageBox(nullptr, text, kRegistryTitle, kExclamationOk);
+}
+
+void ShowOpeningMessage(LSTATUS code) {
+    ShowRegistryMessage(std::wstring(L"Error Opening Registry Key Entry:\r\nKey/Path=") +
+                        kSettingsKeyPath + L"\r\nDLL Returned=" + std::to_wstring(code));
+}
+
+void ShowReadingMessage(const std::wstring& valueName, LSTATUS code) {
+    ShowRegistryMessage(L"Error Retrieving Registry Key Entry:\r\nKey=" + valueName +
+                        L"\r\nDLL Returned=" + std::to_wstring(code));
+}
+
+void ShowWritingMessage(const std::wstring& valueName, LSTATUS code) {
+    ShowRegistryMessage(L"Error Setting Registry Key Entry:\r\nKey=" + valueName +
+                        L"\r\nDLL Returned=" + std::to_wstring(code));
+}
+
+// Plain words for a failure: the platform's message table has no text for the
+// automation conversion codes, so those are named here.
+std::wstring DescribeFailure(HRESULT hr) {
+    switch (hr) {
+    case DISP_E_OVERFLOW:
+        return L"Overflow";
+    case DISP_E_TYPEMISMATCH:
+        return L"Type mismatch";
+    case E_OUTOFMEMORY:
+        return L"Out of memory";
+    default:
+        break;
+    }
+    wchar_t* buffer = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text(buffer ? buffer : L"", length);
+    ::LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
+        text.pop_back();
+    if (text.empty()) {
+        wchar_t code[32];
+        swprintf(code, 32, L"Unexpected error 0x%08lX", static_cast<unsigned long>(hr));
+        text = code;
+    }
+    return text;
+}
+
+void ShowRuntimeMessage(HRESULT hr) noexcept {
+    try {
+        ShowMessageBox(nullptr, DescribeFailure(hr), kRuntimeTitle, kExclamationOk);
+    } catch (...) {
+        ShowMessageBox(nullptr, L"Out of memory", kRuntimeTitle, kExclamationOk);
+    }
+}
+
+// Value names are fixed ASCII words; the number query uses the ANSI form so
+// that its four-byte buffer sees a text value's size as the ANSI bytes.
+std::string NarrowName(const std::wstring& name) {
+    std::string narrow;
+    narrow.reserve(name.size());
+    for (wchar_t ch : name)
+        narrow.push_back(ch < 0x80 ? static_cast<char>(ch) : '?');
+    return narrow;
+}
+
+// Reads a value into the text buffer, whatever its size. A text value loses
+// its terminating zero; an expandable text has its environment references
+// expanded and is reported as plain text.
+LSTATUS QueryText(HKEY key, const std::wstring& name, DWORD& storedType, std::wstring& text) {
+    std::vector<BYTE> data;
+    LSTATUS status;
+    for (;;) {
+        DWORD size = static_cast<DWORD>(data.size());
+        status = ::RegQueryValueExW(key, name.c_str(), nullptr, &storedType,
+                                    data.empty() ? nullptr : data.data(), &size);
+        if (status == ERROR_MORE_DATA || (status == ERROR_SUCCESS && size > data.size())) {
+            data.resize(size + sizeof(wchar_t));
+            continue;
+        }
+        if (status != ERROR_SUCCESS) return status;
+        data.resize(size);
+        break;
+    }
+    if (storedType != REG_SZ && storedType != REG_EXPAND_SZ) return ERROR_SUCCESS;
+
+    text.assign(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
+    if (!text.empty() && text.back() == L'\0') text.pop_back();
+    if (storedType == REG_EXPAND_SZ) {
+        const DWORD needed = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+        if (needed > 0) {
+            std::wstring expanded(needed, L'\0');
+            if (::ExpandEnvironmentStringsW(text.c_str(), expanded.data(), needed) == needed) {
+                expanded.resize(needed - 1);
+                text = std::move(expanded);
+            }
+        }
+        storedType = REG_SZ;
+    }
+    return ERROR_SUCCESS;
+}
+
+// Reads one value as it is stored and converts it into `destination`, which
+// is of type `destinationType`.
+bool ReadValue(const std::wstring& valueName, short valueType, VARTYPE destinationType,
+               VARIANT& destination, bool showErrors) noexcept {
+    try {
+        qs::unique_hkey key;
+        LSTATUS status =
+            ::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, key.put());
+        if (status != ERROR_SUCCESS) {
+            if (showErrors) ShowOpeningMessage(status);
+            return false;
+        }
+
+        // Two buffers, of which only the query of the matching type fills one.
+        std::wstring textBuffer;
+        DWORD numberBuffer = 0;
+        DWORD storedType = REG_NONE;
+        if (valueType == kRegText) {
+            status = QueryText(key.get(), valueName, storedType, textBuffer);
+        } else if (valueType == kRegNumber) {
+            DWORD size = sizeof(numberBuffer);
+            status = ::RegQueryValueExA(key.get(), NarrowName(valueName).c_str(), nullptr,
+                                        &storedType, reinterpret_cast<BYTE*>(&numberBuffer), &size);
+        }
+        if (status != ERROR_SUCCESS) {
+            if (showErrors) ShowReadingMessage(valueName, status);
+            return false;
+        }
+        key.reset();
+
+        qs::unique_variant read;
+        if (storedType == REG_SZ) {
+            read.vt = VT_BSTR;
+            read.bstrVal = qs::make_bstr(textBuffer.data(), textBuffer.size()).release();
+            if (!read.bstrVal) throw std::bad_alloc();
+        } else {
+            read.vt = VT_I4;
+            read.lVal = storedType == REG_DWORD ? static_cast<LONG>(numberBuffer) : 1;
+        }
+
+        qs::unique_variant converted;
+        const HRESULT hr = ::VariantChangeType(&converted, &read, 0, destinationType);
+        if (FAILED(hr)) {
+            ShowRuntimeMessage(hr);
+            return false;
+        }
+        ::VariantClear(&destination);
+        destination = converted.release();
+        return true;
+    } catch (...) {
+        ShowRuntimeMessage(qs::hresult_from_caught_exception());
+        return false;
+    }
+}
+
+} // namespace
+
+bool GetRegValue(const std::wstring& valueName, short valueType, short& destination,
+                 bool showErrors) noexcept {
+    qs::unique_variant value;
+    if (!ReadValue(valueName, valueType, VT_I2, value, showErrors)) return false;
+    destination = value.iVal;
+    return true;
+}
+
+bool GetRegValue(const std::wstring& valueName, short valueType, std::wstring& destination,
+                 bool showErrors) noexcept {
+    qs::unique_variant value;
+    if (!ReadValue(valueName, valueType, VT_BSTR, value, showErrors)) return false;
+    try {
+        destination.assign(value.bstrVal, ::SysStringLen(value.bstrVal));
+    } catch (...) {
+        ShowRuntimeMessage(E_OUTOFMEMORY);
+        return false;
+    }
+    return true;
+}
+
+bool SetRegValue(const std::wstring& valueName, short valueType, const VARIANT& value) noexcept {
+    qs::unique_hkey key;
+    LSTATUS status =
+        ::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_ALL_ACCESS, key.put());
+    if (status != ERROR_SUCCESS) {
+        ShowOpeningMessage(status);
+        return false;
+    }
+
+    qs::unique_variant converted;
+    if (valueType == kRegText || valueType == kRegNumber) {
+        const HRESULT hr = ::VariantChangeType(&converted, const_cast<VARIANT*>(&value), 0,
+                                               valueType == kRegText ? VT_BSTR : VT_I4);
+        if (FAILED(hr)) {
+            ShowRuntimeMessage(hr);
+            return false;
+        }
+    }
+    if (valueType == kRegText) {
+        // The text and its terminating zero.
+        const DWORD size = (::SysStringLen(converted.bstrVal) + 1) * sizeof(wchar_t);
+        status = ::RegSetValueExW(key.get(), valueName.c_str(), 0, REG_SZ,
+                                  reinterpret_cast<const BYTE*>(converted.bstrVal), size);
+    } else if (valueType == kRegNumber) {
+        const LONG number = converted.lVal;
+        status = ::RegSetValueExW(key.get(), valueName.c_str(), 0, REG_DWORD,
+                                  reinterpret_cast<const BYTE*>(&number), sizeof(number));
+    }
+    if (status != ERROR_SUCCESS) {
+        ShowWritingMessage(valueName, status);
+        return false;
+    }
+    return true;
+}
+
+bool SetRegValue(const std::wstring& valueName, short valueType, long value) noexcept {
+    VARIANT number;
+    number.vt = VT_I4;
+    number.lVal = value;
+    return SetRegValue(valueName, valueType, number);
+}
+
+bool SetRegValue(const std::wstring& valueName, short valueType,
+                 const std::wstring& value) noexcept {
+    qs::unique_variant text;
+    text.vt = VT_BSTR;
+    text.bstrVal = qs::make_bstr(value.data(), value.size()).release();
+    if (!text.bstrVal) {
+        ShowRuntimeMessage(E_OUTOFMEMORY);
+        return false;
+    }
+    return SetRegValue(valueName, valueType, text);
+}

@@ -1,0 +1,125 @@
+#include "Settings.h"
+
+#include "RegistryCmds.h"
+#include "dispatch.h"
+#include "module.h"
+#include "result.h"
+#include "unique.h"
+
+#include <new>
+#include <string>
+
+namespace qs {
+
+// Named apart from the coclass of the same name that the type library declares.
+class Settings final : public _Settings {
+public:
+    Settings() noexcept { qs::module_add_ref(); }
+    ~Settings() { qs::module_release(); }
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID__Settings) {
+            *object = static_cast<_Settings*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ::InterlockedIncrement(&refs_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG refs = ::InterlockedDecrement(&refs_);
+        if (refs == 0) delete this;
+        return refs;
+    }
+
+    QS_IMPLEMENT_DISPATCH(_Settings)
+
+    // _Settings: five plain properties.
+    HRESULT STDMETHODCALLTYPE get_EnabledIn(short* value) override {
+        return get(enabledIn_, value);
+    }
+    HRESULT STDMETHODCALLTYPE put_EnabledIn(short value) override { return put(enabledIn_, value); }
+    HRESULT STDMETHODCALLTYPE get_EnabledOut(short* value) override {
+        return get(enabledOut_, value);
+    }
+    HRESULT STDMETHODCALLTYPE put_EnabledOut(short value) override {
+        return put(enabledOut_, value);
+    }
+    HRESULT STDMETHODCALLTYPE get_FolderIn(BSTR* value) override { return get(folderIn_, value); }
+    HRESULT STDMETHODCALLTYPE put_FolderIn(BSTR value) override { return put(folderIn_, value); }
+    HRESULT STDMETHODCALLTYPE get_FolderOut(BSTR* value) override { return get(folderOut_, value); }
+    HRESULT STDMETHODCALLTYPE put_FolderOut(BSTR value) override { return put(folderOut_, value); }
+    HRESULT STDMETHODCALLTYPE get_Logging(short* value) override { return get(logging_, value); }
+    HRESULT STDMETHODCALLTYPE put_Logging(short value) override { return put(logging_, value); }
+
+    // Each value is read on its own; one that cannot be read keeps its default.
+    HRESULT STDMETHODCALLTYPE Load(VARIANT* result) override try {
+        if (result) ::VariantInit(result);
+        enabledIn_ = 0;
+        enabledOut_ = 0;
+        folderIn_.clear();
+        folderOut_.clear();
+        logging_ = 0;
+        GetRegValue(L"EnabledIn", kRegNumber, enabledIn_, false);
+        GetRegValue(L"EnabledOut", kRegNumber, enabledOut_, false);
+        GetRegValue(L"FolderIn", kRegText, folderIn_, false);
+        GetRegValue(L"FolderOut", kRegText, folderOut_, false);
+        GetRegValue(L"Logging", kRegNumber, logging_, false);
+        return S_OK;
+    }
+    QS_CATCH_RETURN()
+
+    // A failed write shows its message and the next write still takes place.
+    HRESULT STDMETHODCALLTYPE Save() override {
+        SetRegValue(L"EnabledIn", kRegNumber, enabledIn_);
+        SetRegValue(L"EnabledOut", kRegNumber, enabledOut_);
+        SetRegValue(L"FolderIn", kRegText, folderIn_);
+        SetRegValue(L"FolderOut", kRegText, folderOut_);
+        SetRegValue(L"Logging", kRegNumber, logging_);
+        return S_OK;
+    }
+
+private:
+    static HRESULT get(short member, short* value) noexcept {
+        if (!value) return E_POINTER;
+        *value = member;
+        return S_OK;
+    }
+    static HRESULT put(short& member, short value) noexcept {
+        member = value;
+        return S_OK;
+    }
+    static HRESULT get(const std::wstring& member, BSTR* value) noexcept {
+        if (!value) return E_POINTER;
+        *value = qs::make_bstr(member.data(), member.size()).release();
+        return *value ? S_OK : E_OUTOFMEMORY;
+    }
+    static HRESULT put(std::wstring& member, BSTR value) noexcept try {
+        member.assign(value ? value : L"", ::SysStringLen(value));
+        return S_OK;
+    }
+    QS_CATCH_RETURN()
+
+    LONG refs_ = 1;
+    qs::TypeInfoDispatch dispatch_{IID__Settings};
+    short enabledIn_ = 0;
+    short enabledOut_ = 0;
+    std::wstring folderIn_;
+    std::wstring folderOut_;
+    short logging_ = 0;
+};
+
+} // namespace qs
+
+HRESULT Settings_CreateInstance(REFIID iid, void** object) noexcept {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    auto* settings = new (std::nothrow) qs::Settings();
+    QS_RETURN_IF_NULL_ALLOC(settings);
+    const HRESULT hr = settings->QueryInterface(iid, object);
+    settings->Release();
+    return hr;
+}

@@ -1,0 +1,107 @@
+// Test helpers for the settings key in the test prefix's registry: each test
+// starts from a known state, and the captured message boxes are checked
+// instead of shown.
+#pragma once
+
+#include "RegistryCmds.h"
+#include "UserMessage.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// The settings key, removed before and after each test that uses it.
+class SettingsKey {
+public:
+    SettingsKey() { Remove(); }
+    ~SettingsKey() { Remove(); }
+
+    static void Remove() {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKeyPath);
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, kSettingsKeyPath);
+    }
+    static void Create() {
+        HKEY key = nullptr;
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS,
+                          nullptr, &key, nullptr);
+        ::RegCloseKey(key);
+    }
+    static LSTATUS SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD size) {
+        Create();
+        return ::RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKeyPath, name, type, data, size);
+    }
+    static void SetDword(const wchar_t* name, DWORD value) {
+        SetRaw(name, REG_DWORD, &value, sizeof(value));
+    }
+    static void SetText(const wchar_t* name, const std::wstring& text, DWORD type = REG_SZ) {
+        SetRaw(name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
+
+    struct Stored {
+        LSTATUS status = ERROR_FILE_NOT_FOUND;
+        DWORD type = REG_NONE;
+        std::vector<BYTE> data;
+        DWORD dword() const {
+            return data.size() >= 4 ? *reinterpret_cast<const DWORD*>(data.data()) : 0;
+        }
+        std::wstring text() const {
+            std::wstring t(reinterpret_cast<const wchar_t*>(data.data()), data.size() / 2);
+            if (!t.empty() && t.back() == L'\0') t.pop_back();
+            return t;
+        }
+    };
+    static Stored Get(const wchar_t* name) {
+        Stored stored;
+        DWORD size = 0;
+        stored.status = ::RegGetValueW(HKEY_CURRENT_USER, kSettingsKeyPath, name,
+                                       RRF_RT_ANY | RRF_NOEXPAND, &stored.type, nullptr, &size);
+        if (stored.status != ERROR_SUCCESS) return stored;
+        stored.data.resize(size);
+        stored.status =
+            ::RegGetValueW(HKEY_CURRENT_USER, kSettingsKeyPath, name, RRF_RT_ANY | RRF_NOEXPAND,
+                           &stored.type, stored.data.data(), &size);
+        stored.data.resize(size);
+        return stored;
+    }
+    static bool Exists() {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, &key) !=
+            ERROR_SUCCESS)
+            return false;
+        ::RegCloseKey(key);
+        return true;
+    }
+};
+
+struct ShownMessage {
+    std::wstring text;
+    std::wstring title;
+    UINT style;
+};
+
+// Captures every message box shown while it lives.
+class MessageCapture {
+public:
+    MessageCapture() {
+        messages().clear();
+        previous_ = SetMessageBoxHook(&Capture);
+    }
+    ~MessageCapture() { SetMessageBoxHook(previous_); }
+    const std::vector<ShownMessage>& shown() const { return messages(); }
+
+private:
+    static std::vector<ShownMessage>& messages() {
+        static std::vector<ShownMessage> list;
+        return list;
+    }
+    static int Capture(HWND, const std::wstring& text, const std::wstring& title, UINT style) {
+        messages().push_back({text, title, style});
+        return IDOK;
+    }
+    MessageBoxHook previous_ = nullptr;
+};
+
+} // namespace testing_support
