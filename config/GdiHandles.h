@@ -26,7 +26,8 @@ using unique_memory_dc = unique_any<HDC, DeleteMemoryDc>;
 // Selects an object into a device context and puts the previous one back.
 class scoped_select {
 public:
-    scoped_select(HDC dc, HGDIOBJ object) noexcept : dc_(dc), previous_(::SelectObject(dc, object)) {}
+    scoped_select(HDC dc, HGDIOBJ object) noexcept
+        : dc_(dc), previous_(::SelectObject(dc, object)) {}
     scoped_select(const scoped_select&) = delete;
     scoped_select& operator=(const scoped_select&) = delete;
     ~scoped_select() {

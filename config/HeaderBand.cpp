@@ -85,8 +85,8 @@ void HeaderBand::PaintStack(HDC dc, HWND dialog) const {
             qs::scoped_select selected(source.get(), banner_.get());
             ::BitBlt(dc, picture.left, picture.top,
                      std::min<int>(size.bmWidth, picture.right - picture.left),
-                     std::min<int>(size.bmHeight, picture.bottom - picture.top), source.get(), 0,
-                     0, SRCCOPY);
+                     std::min<int>(size.bmHeight, picture.bottom - picture.top), source.get(), 0, 0,
+                     SRCCOPY);
         }
     }
 

@@ -18,8 +18,7 @@ ScreenResolution ResolutionOf(HWND window) noexcept {
 void CentreOnScreen(HWND window, int width, int height) noexcept {
     MONITORINFO monitor{};
     monitor.cbSize = sizeof(monitor);
-    if (!::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor))
-        return;
+    if (!::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor)) return;
     const RECT& screen = monitor.rcMonitor;
     const int left = screen.left + (screen.right - screen.left - width) / 2;
     const int top = screen.top + (screen.bottom - screen.top - height) / 2;

@@ -185,12 +185,20 @@ void frmConfigSettings::BrowseInto(int folderField, const wchar_t* title) {
     if (!folder.empty()) ::SetDlgItemTextW(hwnd_, folderField, folder.c_str());
 }
 
-void frmConfigSettings::txtFolderIn_Change() { CheckFolderIn(); }
-void frmConfigSettings::txtFolderOut_Change() { CheckFolderOut(); }
+void frmConfigSettings::txtFolderIn_Change() {
+    CheckFolderIn();
+}
+void frmConfigSettings::txtFolderOut_Change() {
+    CheckFolderOut();
+}
 
 // Any folder, even none, is accepted: OK stays available at all times.
-void frmConfigSettings::CheckFolderIn() { Enable(IDC_cmdOK, true); }
-void frmConfigSettings::CheckFolderOut() { Enable(IDC_cmdOK, true); }
+void frmConfigSettings::CheckFolderIn() {
+    Enable(IDC_cmdOK, true);
+}
+void frmConfigSettings::CheckFolderOut() {
+    Enable(IDC_cmdOK, true);
+}
 
 void frmConfigSettings::cmdOK_Click() {
     Save();
@@ -199,9 +207,13 @@ void frmConfigSettings::cmdOK_Click() {
     Close();
 }
 
-void frmConfigSettings::cmdCancel_Click() { Close(); }
+void frmConfigSettings::cmdCancel_Click() {
+    Close();
+}
 
-void frmConfigSettings::Close() { ::EndDialog(hwnd_, 0); }
+void frmConfigSettings::Close() {
+    ::EndDialog(hwnd_, 0);
+}
 
 bool frmConfigSettings::IsChecked(int checkBox) const {
     return ::IsDlgButtonChecked(hwnd_, checkBox) == BST_CHECKED;

@@ -31,4 +31,5 @@ constexpr TwipRect kControls[] = {
 
 } // namespace
 
-const TwipLayout kConfigSettingsLayout{5280, 6105, kControls, sizeof(kControls) / sizeof(kControls[0])};
+const TwipLayout kConfigSettingsLayout{5280, 6105, kControls,
+                                       sizeof(kControls) / sizeof(kControls[0])};
