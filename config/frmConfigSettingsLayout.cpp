@@ -9,7 +9,7 @@ namespace {
 constexpr int kLineThickness = 15;
 
 constexpr TwipRect kControls[] = {
-    // id                      left   top  width height
+    // control, then left, top, width and height in twips
     {IDC_shTop, 0, 0, 5295, 975},
     {IDC_Image2, 1920, 120, 3315, 660},
     {IDC_Label1, 120, 525, 2655, 255},

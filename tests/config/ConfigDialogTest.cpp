@@ -409,6 +409,81 @@ TEST_F(ConfigDialog, LaysOutTheDesignPixelForPixelAtNinetySixDpiCentredOnScreen)
     EXPECT_NEAR(window.top + window.bottom, ::GetSystemMetrics(SM_CYSCREEN), 1);
 }
 
+// Sets the screen resolution that programs started from now on find, and puts
+// the previous one back.
+class ResolutionSetting {
+public:
+    explicit ResolutionSetting(DWORD dotsPerInch) {
+        DWORD size = sizeof(previous_);
+        had_ = ::RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", RRF_RT_REG_DWORD,
+                              nullptr, &previous_, &size) == ERROR_SUCCESS;
+        Set(dotsPerInch);
+    }
+    ~ResolutionSetting() {
+        if (had_)
+            Set(previous_);
+        else
+            ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels");
+    }
+
+private:
+    static constexpr const wchar_t* kDesktopKey = L"Control Panel\\Desktop";
+    static void Set(DWORD dotsPerInch) {
+        ::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", REG_DWORD, &dotsPerInch,
+                          sizeof(dotsPerInch));
+    }
+    DWORD previous_ = 0;
+    bool had_ = false;
+};
+
+// Lets this thread read other programs' windows in their own pixels, without
+// the scaling the system applies for programs unaware of the resolution.
+class UnscaledCoordinates {
+public:
+    UnscaledCoordinates() {
+        if (set_) previous_ = set_(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE);
+    }
+    ~UnscaledCoordinates() {
+        if (set_ && previous_) set_(previous_);
+    }
+
+private:
+    using SetContext = DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT);
+    // Windows 10 and later; looked up so that the program starts everywhere.
+    SetContext set_ = reinterpret_cast<SetContext>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "SetThreadDpiAwarenessContext")));
+    DPI_AWARENESS_CONTEXT previous_ = nullptr;
+};
+
+TEST_F(ConfigDialog, ScalesTheDesignWithTheScreenResolution) {
+    const ResolutionSetting larger(120); // 125 %
+    ConfigProgram program;
+    ASSERT_TRUE(program.WaitForDialog());
+    const UnscaledCoordinates unscaled;
+
+    RECT client{};
+    ::GetClientRect(program.dialog(), &client);
+    EXPECT_EQ(client.right, 440);  // 5280 twips
+    EXPECT_EQ(client.bottom, 509); // 6105 twips
+    const struct {
+        int id, left, top, width, height;
+    } expected[] = {
+        {IDC_chkEnabledIn, 20, 110, 391, 21}, // 240, 1320, 4695, 255 twips
+        {IDC_Line1, 0, 80, 440, 1},           // 0, 960, 5280, 15
+        {IDC_Line2, 0, 81, 440, 1},           // 0, 975, 5280, 15
+        {IDC_cmdOK, 230, 460, 91, 31},        // 2760, 5520, 1095, 375
+    };
+    for (const auto& control : expected) {
+        RECT rect{};
+        ::GetWindowRect(program.Control(control.id), &rect);
+        ::MapWindowPoints(HWND_DESKTOP, program.dialog(), reinterpret_cast<POINT*>(&rect), 2);
+        EXPECT_EQ((std::vector<LONG>{rect.left, rect.top, rect.right - rect.left,
+                                     rect.bottom - rect.top}),
+                  (std::vector<LONG>{control.left, control.top, control.width, control.height}))
+            << "control " << control.id;
+    }
+}
+
 // Also saves the picture of the dialog for the documentation (config-dialog.bmp
 // in the working folder).
 TEST_F(ConfigDialog, PaintsTheWhiteBandWithItsPictureTitleAndEtchedEdge) {
