@@ -491,6 +491,9 @@ TEST_F(ConfigDialog, PaintsTheWhiteBandWithItsPictureTitleAndEtchedEdge) {
     SettingsKey::SetDword(L"EnabledIn", 1);
     SettingsKey::SetDword(L"EnabledOut", 1);
     SettingsKey::SetDword(L"Logging", 1);
+    // The pointer starts in the middle of the screen, over a check box that
+    // would light up in the picture.
+    ::SetCursorPos(0, 0);
     ConfigProgram program;
     ASSERT_TRUE(program.WaitForDialog());
 
