@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
 
 #include "ConfigProgram.h"
 #include "FolderPicker.h"
@@ -119,6 +120,32 @@ void ExpectTabCycle(ConfigProgram& program, const std::vector<int>& order) {
     EXPECT_EQ(visited, expected);
 }
 
+struct TemporaryFolder {
+    explicit TemporaryFolder(std::wstring folder) : path(std::move(folder)) {
+        ::CreateDirectoryW(path.c_str(), nullptr);
+    }
+    ~TemporaryFolder() { ::RemoveDirectoryW(path.c_str()); }
+    const std::wstring path;
+};
+
+// Where a control lies in the dialog's client area, in pixels.
+struct Placement {
+    int id, left, top, width, height;
+};
+
+template <size_t Count>
+void ExpectPlaced(const ConfigProgram& program, const Placement (&expected)[Count]) {
+    for (const Placement& control : expected) {
+        RECT rect{};
+        ::GetWindowRect(program.Control(control.id), &rect);
+        ::MapWindowPoints(HWND_DESKTOP, program.dialog(), reinterpret_cast<POINT*>(&rect), 2);
+        EXPECT_EQ((std::vector<LONG>{rect.left, rect.top, rect.right - rect.left,
+                                     rect.bottom - rect.top}),
+                  (std::vector<LONG>{control.left, control.top, control.width, control.height}))
+            << "control " << control.id;
+    }
+}
+
 // Each test starts without the settings key and leaves none behind.
 class ConfigDialog : public ::testing::Test {
 protected:
@@ -225,10 +252,9 @@ TEST_F(ConfigDialog, TabSkipsTheFolderFieldsAndSwitchedOffButtons) {
 }
 
 TEST_F(ConfigDialog, FolderPickedInThePickerLandsInItsFieldUnaltered) {
-    // A name that no ANSI code page of Western Europe can hold.
+    // A name that no single ANSI code page can hold.
     const std::wstring name = L"Архив 郵件 Ωμέγα";
-    const std::wstring folder = L"C:\\" + name;
-    ::CreateDirectoryW(folder.c_str(), nullptr);
+    const TemporaryFolder folder(L"C:\\" + name);
     SettingsKey::SetDword(L"EnabledIn", 1);
     StoreExample();
     ConfigProgram program;
@@ -243,11 +269,10 @@ TEST_F(ConfigDialog, FolderPickedInThePickerLandsInItsFieldUnaltered) {
     ASSERT_TRUE(picker.Select({L"My Computer", L"(C:)", name}));
     picker.Confirm();
 
-    EXPECT_TRUE(WaitFor([&] { return program.Text(IDC_txtFolderIn) == folder; }))
+    EXPECT_TRUE(WaitFor([&] { return program.Text(IDC_txtFolderIn) == folder.path; }))
         << "field shows: " << testing::PrintToString(program.Text(IDC_txtFolderIn));
     EXPECT_TRUE(program.OtherWindows().empty());
     ExpectState(program, kIn, true);
-    ::RemoveDirectoryW(folder.c_str());
 }
 
 TEST_F(ConfigDialog, CancelledPickerKeepsTheFolderThatOkThenWrites) {
@@ -372,9 +397,7 @@ TEST_F(ConfigDialog, LaysOutTheDesignPixelForPixelAtNinetySixDpiCentredOnScreen)
     EXPECT_EQ(client.right, 352);
     EXPECT_EQ(client.bottom, 407);
 
-    const struct {
-        int id, left, top, width, height;
-    } expected[] = {
+    const Placement expected[] = {
         {IDC_shTop, 0, 0, 353, 65},
         {IDC_Image2, 128, 8, 221, 44},
         {IDC_Label1, 8, 35, 177, 17},
@@ -393,15 +416,7 @@ TEST_F(ConfigDialog, LaysOutTheDesignPixelForPixelAtNinetySixDpiCentredOnScreen)
         {IDC_cmdOK, 184, 368, 73, 25},
         {IDC_cmdCancel, 264, 368, 73, 25},
     };
-    for (const auto& control : expected) {
-        RECT rect{};
-        ::GetWindowRect(program.Control(control.id), &rect);
-        ::MapWindowPoints(HWND_DESKTOP, program.dialog(), reinterpret_cast<POINT*>(&rect), 2);
-        EXPECT_EQ((std::vector<LONG>{rect.left, rect.top, rect.right - rect.left,
-                                     rect.bottom - rect.top}),
-                  (std::vector<LONG>{control.left, control.top, control.width, control.height}))
-            << "control " << control.id;
-    }
+    ExpectPlaced(program, expected);
 
     RECT window{};
     ::GetWindowRect(program.dialog(), &window);
@@ -465,23 +480,13 @@ TEST_F(ConfigDialog, ScalesTheDesignWithTheScreenResolution) {
     ::GetClientRect(program.dialog(), &client);
     EXPECT_EQ(client.right, 440);  // 5280 twips
     EXPECT_EQ(client.bottom, 509); // 6105 twips
-    const struct {
-        int id, left, top, width, height;
-    } expected[] = {
+    const Placement expected[] = {
         {IDC_chkEnabledIn, 20, 110, 391, 21}, // 240, 1320, 4695, 255 twips
         {IDC_Line1, 0, 80, 440, 1},           // 0, 960, 5280, 15
         {IDC_Line2, 0, 81, 440, 1},           // 0, 975, 5280, 15
         {IDC_cmdOK, 230, 460, 91, 31},        // 2760, 5520, 1095, 375
     };
-    for (const auto& control : expected) {
-        RECT rect{};
-        ::GetWindowRect(program.Control(control.id), &rect);
-        ::MapWindowPoints(HWND_DESKTOP, program.dialog(), reinterpret_cast<POINT*>(&rect), 2);
-        EXPECT_EQ((std::vector<LONG>{rect.left, rect.top, rect.right - rect.left,
-                                     rect.bottom - rect.top}),
-                  (std::vector<LONG>{control.left, control.top, control.width, control.height}))
-            << "control " << control.id;
-    }
+    ExpectPlaced(program, expected);
 }
 
 // Also saves the picture of the dialog for the documentation (config-dialog.bmp
