@@ -201,7 +201,11 @@ void frmConfigSettings::CheckFolderOut() {
 }
 
 void frmConfigSettings::cmdOK_Click() {
+    // SetRegValue's failure reports have no owner window: keep the dialog from
+    // taking a second click on OK while one of them is open.
+    ::EnableWindow(hwnd_, FALSE);
     Save();
+    ::EnableWindow(hwnd_, TRUE);
     // The add-in reads its settings only when Outlook connects it.
     ShowMessageBox(hwnd_, kRestartMessage, kProductName, MB_OK | MB_ICONINFORMATION);
     Close();

@@ -375,6 +375,7 @@ TEST_F(ConfigDialog, OkWithoutSettingsKeyReportsEachValueThenStillAsksForARestar
         ASSERT_TRUE(report.window) << "report " << value + 1;
         EXPECT_EQ(report.title, L"Zezorir Ezurovid");
         EXPECT_EQ(report.text, kOpeningFailure);
+        EXPECT_FALSE(::IsWindowEnabled(program.dialog())) << "OK could be pressed again";
         program.Dismiss(report);
     }
     const ShownBox message = program.WaitForBox();
