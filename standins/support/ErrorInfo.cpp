@@ -1,5 +1,7 @@
 #include "ErrorInfo.h"
 
+#include "system_message.h"
+
 #include "unique.h"
 
 #include <oleauto.h>
@@ -23,23 +25,7 @@ HRESULT set_error(HRESULT failure, REFIID iid, const wchar_t* source,
     return failure;
 }
 
-std::wstring system_message(HRESULT failure) {
-    wchar_t* text = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(failure), 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    std::wstring message(text ? text : L"", length);
-    ::LocalFree(text);
-    while (!message.empty() &&
-           (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
-        message.pop_back();
-    if (message.empty()) {
-        wchar_t code[32];
-        std::swprintf(code, 32, L"error 0x%08lX", static_cast<unsigned long>(failure));
-        message = code;
-    }
-    return message;
-}
+std::wstring system_message(HRESULT failure) { return qs::system_message(failure); }
 
 HRESULT forward_exception(HRESULT invokeResult, EXCEPINFO& exception, REFIID iid,
                           const wchar_t* source) noexcept {

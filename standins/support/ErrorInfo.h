@@ -14,7 +14,7 @@ HRESULT set_error(HRESULT failure, REFIID iid, const wchar_t* source,
                   const std::wstring& description) noexcept;
 
 // The platform's text for a failure code without its trailing line end, or
-// "error 0xHHHHHHHH" when the platform has none.
+// "Error 0xHHHHHHHH" when the platform has none.
 std::wstring system_message(HRESULT failure);
 
 // Hands a failure reported through EXCEPINFO on to this method's caller as
