@@ -1,0 +1,46 @@
+#include "TwipLayout.h"
+
+namespace {
+
+struct ScreenResolution {
+    int x, y;
+};
+
+ScreenResolution ResolutionOf(HWND window) noexcept {
+    ScreenResolution resolution{96, 96};
+    if (HDC dc = ::GetDC(window)) {
+        resolution = {::GetDeviceCaps(dc, LOGPIXELSX), ::GetDeviceCaps(dc, LOGPIXELSY)};
+        ::ReleaseDC(window, dc);
+    }
+    return resolution;
+}
+
+void CentreOnScreen(HWND window, int width, int height) noexcept {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    if (!::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor)) return;
+    const RECT& screen = monitor.rcMonitor;
+    const int left = screen.left + (screen.right - screen.left - width) / 2;
+    const int top = screen.top + (screen.bottom - screen.top - height) / 2;
+    ::SetWindowPos(window, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+} // namespace
+
+void ApplyTwipLayout(HWND dialog, const TwipLayout& layout) noexcept {
+    const ScreenResolution dpi = ResolutionOf(dialog);
+    for (size_t i = 0; i < layout.controlCount; ++i) {
+        const TwipRect& twips = layout.controls[i];
+        ::SetWindowPos(::GetDlgItem(dialog, twips.controlId), nullptr,
+                       TwipsToPixels(twips.left, dpi.x), TwipsToPixels(twips.top, dpi.y),
+                       TwipsToPixels(twips.width, dpi.x), TwipsToPixels(twips.height, dpi.y),
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    // The design gives the client area; the frame and caption come on top of it.
+    RECT frame{0, 0, TwipsToPixels(layout.clientWidth, dpi.x),
+               TwipsToPixels(layout.clientHeight, dpi.y)};
+    ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
+                         static_cast<DWORD>(::GetWindowLongPtrW(dialog, GWL_EXSTYLE)));
+    CentreOnScreen(dialog, frame.right - frame.left, frame.bottom - frame.top);
+}

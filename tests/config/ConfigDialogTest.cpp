@@ -1,0 +1,607 @@
+// The configuration program as a person uses it: the real qsStowConfig.exe is
+// started and driven through its windows; what it stores is read back from the
+// settings key, and what it shows from the screen.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <utility>
+
+#include "ConfigProgram.h"
+#include "FolderPicker.h"
+#include "Process.h"
+#include "ScreenPixels.h"
+#include "SettingsKey.h"
+#include "resource.h"
+
+using namespace config_test;
+using testing_support::SettingsKey;
+
+namespace {
+
+const wchar_t kRestartText[] =
+    L"If Outlook is currently running, please restart Outlook now to reload the new Configuration.";
+const wchar_t kOpeningFailure[] =
+    L"Error Opening Registry Key Entry:\r\n"
+    L"Key/Path=Software\\Microsoft\\Office\\Outlook\\Addins\\qsStow.Addin\r\n"
+    L"DLL Returned=2";
+
+struct Direction {
+    const char* name;
+    int check, label, field, browse;
+};
+constexpr Direction kIn{"incoming", IDC_chkEnabledIn, IDC_lblFolderIn, IDC_txtFolderIn,
+                        IDC_cmdFolderInBrowse};
+constexpr Direction kOut{"outgoing", IDC_chkEnabledOut, IDC_lblFolderOut, IDC_txtFolderOut,
+                         IDC_cmdFolderOutBrowse};
+
+void ExpectState(const ConfigProgram& program, const Direction& direction, bool on) {
+    SCOPED_TRACE(std::string(direction.name) + (on ? " on" : " off"));
+    EXPECT_EQ(program.IsChecked(direction.check), on);
+    EXPECT_EQ(program.IsEnabled(direction.label), on);
+    EXPECT_FALSE(program.IsEnabled(direction.field)); // never takes input
+    EXPECT_EQ(program.IsEnabled(direction.browse), on);
+    EXPECT_TRUE(program.IsEnabled(IDC_cmdOK));
+    EXPECT_TRUE(program.IsEnabled(IDC_cmdCancel));
+}
+
+std::set<std::wstring> StoredValueNames() {
+    std::set<std::wstring> names;
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return names;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (::RegEnumValueW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        names.insert(name);
+    }
+    ::RegCloseKey(key);
+    return names;
+}
+
+void StoreExample() {
+    SettingsKey::SetText(L"FolderIn", L"C:\\Mail\\Archive\\Incoming");
+    SettingsKey::SetText(L"FolderOut", L"C:\\Mail\\Archive\\Sent");
+}
+
+// Which standard icon a message box shows, told by comparing what the screen
+// shows with each of them drawn on the box's background.
+const wchar_t* IconShownIn(HWND box) {
+    HWND icon = nullptr;
+    for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+        if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+            ::IsWindowVisible(child))
+            icon = child;
+    if (!icon) return L"none";
+    RECT area{};
+    ::GetWindowRect(icon, &area);
+    area.right = area.left + ::GetSystemMetrics(SM_CXICON);
+    area.bottom = area.top + ::GetSystemMetrics(SM_CYICON);
+    const Pixels shown = CaptureScreen(area);
+    const struct {
+        LPCWSTR id;
+        const wchar_t* name;
+    } standard[] = {{IDI_INFORMATION, L"information"},
+                    {IDI_WARNING, L"exclamation"},
+                    {IDI_ERROR, L"error"},
+                    {IDI_QUESTION, L"question"}};
+    const wchar_t* best = L"unknown";
+    long long bestDifference = -1;
+    for (const auto& candidate : standard) {
+        const Pixels drawn = RenderIcon(::LoadIconW(nullptr, candidate.id), shown.width,
+                                        shown.height, shown.At(0, 0));
+        const long long difference = Difference(shown, drawn);
+        if (difference >= 0 && (bestDifference < 0 || difference < bestDifference)) {
+            bestDifference = difference;
+            best = candidate.name;
+        }
+    }
+    return best;
+}
+
+// Presses Tab once per control in `order` and expects the focus to go round
+// the cycle, from wherever it is now back to there.
+void ExpectTabCycle(ConfigProgram& program, const std::vector<int>& order) {
+    std::vector<int> visited{::GetDlgCtrlID(program.Focus())};
+    for (size_t i = 0; i < order.size(); ++i) {
+        const HWND before = program.Focus();
+        program.PressKey(VK_TAB);
+        WaitFor([&] { return program.Focus() != before; });
+        visited.push_back(::GetDlgCtrlID(program.Focus()));
+    }
+    std::vector<int> expected;
+    const auto start = std::find(order.begin(), order.end(), visited.front());
+    ASSERT_NE(start, order.end()) << "the focus starts on control " << visited.front();
+    for (size_t i = 0; i <= order.size(); ++i)
+        expected.push_back(order[(static_cast<size_t>(start - order.begin()) + i) % order.size()]);
+    EXPECT_EQ(visited, expected);
+}
+
+struct TemporaryFolder {
+    explicit TemporaryFolder(std::wstring folder) : path(std::move(folder)) {
+        ::CreateDirectoryW(path.c_str(), nullptr);
+    }
+    ~TemporaryFolder() { ::RemoveDirectoryW(path.c_str()); }
+    const std::wstring path;
+};
+
+// Where a control lies in the dialog's client area, in pixels.
+struct Placement {
+    int id, left, top, width, height;
+};
+
+template <size_t Count>
+void ExpectPlaced(const ConfigProgram& program, const Placement (&expected)[Count]) {
+    for (const Placement& control : expected) {
+        RECT rect{};
+        ::GetWindowRect(program.Control(control.id), &rect);
+        ::MapWindowPoints(HWND_DESKTOP, program.dialog(), reinterpret_cast<POINT*>(&rect), 2);
+        EXPECT_EQ((std::vector<LONG>{rect.left, rect.top, rect.right - rect.left,
+                                     rect.bottom - rect.top}),
+                  (std::vector<LONG>{control.left, control.top, control.width, control.height}))
+            << "control " << control.id;
+    }
+}
+
+// Each test starts without the settings key and leaves none behind.
+class ConfigDialog : public ::testing::Test {
+protected:
+    SettingsKey key_;
+};
+
+TEST_F(ConfigDialog, WithoutSettingsKeyOpensWithEverythingOffAndNoMessage) {
+    ConfigProgram program;
+    ASSERT_TRUE(program.WaitForDialog());
+
+    ExpectState(program, kIn, false);
+    ExpectState(program, kOut, false);
+    EXPECT_FALSE(program.IsChecked(IDC_chkLogging));
+    EXPECT_EQ(program.Text(IDC_txtFolderIn), L"");
+    EXPECT_EQ(program.Text(IDC_txtFolderOut), L"");
+    EXPECT_TRUE(program.OtherWindows().empty());
+
+    EXPECT_EQ(program.Focus(), program.Control(IDC_chkEnabledIn));
+    const LRESULT defaultButton = ::SendMessageW(program.dialog(), DM_GETDEFID, 0, 0);
+    EXPECT_EQ(HIWORD(defaultButton), DC_HASDEFID);
+    EXPECT_EQ(LOWORD(defaultButton), IDC_cmdOK);
+
+    // A fixed frame whose title bar has only the close box.
+    const LONG style = ::GetWindowLongW(program.dialog(), GWL_STYLE);
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
+}
+
+TEST_F(ConfigDialog, ShowsStoredSettingsAndWritesSwitchesBackAsOneOrZero) {
+    StoreExample();
+    SettingsKey::SetDword(L"EnabledIn", 5);
+    SettingsKey::SetDword(L"EnabledOut", static_cast<DWORD>(-3));
+    SettingsKey::SetDword(L"Logging", 1);
+    ConfigProgram program;
+    ASSERT_TRUE(program.WaitForDialog());
+
+    ExpectState(program, kIn, true);
+    ExpectState(program, kOut, false);
+    EXPECT_TRUE(program.IsChecked(IDC_chkLogging));
+    EXPECT_EQ(program.Text(IDC_txtFolderIn), L"C:\\Mail\\Archive\\Incoming");
+    EXPECT_EQ(program.Text(IDC_txtFolderOut), L"C:\\Mail\\Archive\\Sent");
+
+    program.PostClick(IDC_cmdOK);
+    program.Dismiss(program.WaitForBox());
+    ASSERT_TRUE(program.WaitForExit());
+    EXPECT_EQ(SettingsKey::Get(L"EnabledIn").dword(), 1u);
+    EXPECT_EQ(SettingsKey::Get(L"EnabledOut").dword(), 0u);
+    EXPECT_EQ(SettingsKey::Get(L"Logging").dword(), 1u);
+}
+
+TEST_F(ConfigDialog, SwitchTooLargeForItsFieldIsReportedOnceAndTheRestLoads) {
+    StoreExample();
+    SettingsKey::SetDword(L"EnabledIn", 70000);
+    SettingsKey::SetDword(L"EnabledOut", 1);
+    SettingsKey::SetDword(L"Logging", 1);
+    ConfigProgram program;
+
+    const ShownBox report = program.WaitForBox(); // while the dialog is still loading
+    ASSERT_TRUE(report.window);
+    EXPECT_EQ(report.title, L"YourAppName");
+    program.Dismiss(report);
+
+    ASSERT_TRUE(program.WaitForDialog());
+    EXPECT_TRUE(program.OtherWindows().empty()); // no second report
+    ExpectState(program, kIn, false);
+    ExpectState(program, kOut, true);
+    EXPECT_TRUE(program.IsChecked(IDC_chkLogging));
+    EXPECT_EQ(program.Text(IDC_txtFolderIn), L"C:\\Mail\\Archive\\Incoming");
+    EXPECT_EQ(program.Text(IDC_txtFolderOut), L"C:\\Mail\\Archive\\Sent");
+}
+
+TEST_F(ConfigDialog, EachDirectionSwitchesItsLabelFieldAndButtonAndKeepsItsFolder) {
+    StoreExample();
+    ConfigProgram program;
+    ASSERT_TRUE(program.WaitForDialog());
+
+    for (const Direction* direction : {&kIn, &kOut}) {
+        const Direction& other = direction == &kIn ? kOut : kIn;
+        const std::wstring folder = program.Text(direction->field);
+        program.Click(direction->check);
+        ExpectState(program, *direction, true);
+        ExpectState(program, other, direction == &kOut); // incoming was left on
+        program.Click(direction->check);
+        ExpectState(program, *direction, false);
+        EXPECT_EQ(program.Text(direction->field), folder);
+        program.Click(direction->check);
+    }
+}
+
+TEST_F(ConfigDialog, TabSkipsTheFolderFieldsAndSwitchedOffButtons) {
+    SettingsKey::SetDword(L"EnabledIn", 1);
+    SettingsKey::SetDword(L"EnabledOut", 1);
+    ConfigProgram program;
+    ASSERT_TRUE(program.WaitForDialog());
+
+    EXPECT_EQ(program.Focus(), program.Control(IDC_chkEnabledIn));
+    ExpectTabCycle(program, {IDC_chkEnabledIn, IDC_cmdFolderInBrowse, IDC_chkEnabledOut,
+                             IDC_cmdFolderOutBrowse, IDC_chkLogging, IDC_cmdOK, IDC_cmdCancel});
+
+    program.Click(IDC_chkEnabledIn);
+    program.Click(IDC_chkEnabledOut);
+    ExpectTabCycle(program,
+                   {IDC_chkEnabledIn, IDC_chkEnabledOut, IDC_chkLogging, IDC_cmdOK, IDC_cmdCancel});
+}
+
+TEST_F(ConfigDialog, FolderPickedInThePickerLandsInItsFieldUnaltered) {
+    // A name that no single ANSI code page can hold.
+    const std::wstring name = L"Архив 郵件 Ωμέγα";
+    const TemporaryFolder folder(L"C:\\" + name);
+    SettingsKey::SetDword(L"EnabledIn", 1);
+    StoreExample();
+    ConfigProgram program;
+    ASSERT_TRUE(program.WaitForDialog());
+
+    program.PostClick(IDC_cmdFolderInBrowse);
+    const ShownBox shown = program.WaitForBox();
+    ASSERT_TRUE(shown.window);
+    FolderPicker picker(program.process(), shown.window);
+    EXPECT_EQ(::GetWindow(shown.window, GW_OWNER), program.dialog());
+    EXPECT_TRUE(picker.ShowsText(L"Select Folder for incoming Messages"));
+    ASSERT_TRUE(picker.Select({L"My Computer", L"(C:)", name}));
+    picker.Confirm();
+
+    EXPECT_TRUE(WaitFor([&] { return program.Text(IDC_txtFolderIn) == folder.path; }))
+        << "field shows: " << testing::PrintToString(program.Text(IDC_txtFolderIn));
+    EXPECT_TRUE(program.OtherWindows().empty());
+    ExpectState(program, kIn, true);
+}
+
+TEST_F(ConfigDialog, CancelledPickerKeepsTheFolderThatOkThenWrites) {
+    StoreExample();
+    SettingsKey::SetDword(L"EnabledOut", 1);
+    ConfigProgram program;
+    ASSERT_TRUE(program.WaitForDialog());
+
+    program.PostClick(IDC_cmdFolderOutBrowse);
+    const ShownBox shown = program.WaitForBox();
+    ASSERT_TRUE(shown.window);
+    FolderPicker picker(program.process(), shown.window);
+    EXPECT_TRUE(picker.ShowsText(L"Select Folder for outgoing Messages"));
+    picker.Cancel();
+    ASSERT_TRUE(WaitFor([&] { return program.OtherWindows().empty(); }));
+    EXPECT_EQ(program.Text(IDC_txtFolderOut), L"C:\\Mail\\Archive\\Sent");
+
+    program.PostClick(IDC_cmdOK);
+    program.Dismiss(program.WaitForBox());
+    ASSERT_TRUE(program.WaitForExit());
+    EXPECT_EQ(SettingsKey::Get(L"FolderOut").text(), L"C:\\Mail\\Archive\\Sent");
+}
+
+TEST_F(ConfigDialog, EnterPressesOkWhichWritesTheFiveValuesAndAsksForARestart) {
+    SettingsKey::Create();
+    ConfigProgram program;
+    ASSERT_TRUE(program.WaitForDialog());
+    program.Click(IDC_chkEnabledIn); // on, with no folder: accepted without a word
+    program.Click(IDC_chkLogging);
+    program.PressKey(VK_RETURN);
+
+    const ShownBox message = program.WaitForBox();
+    ASSERT_TRUE(message.window);
+    EXPECT_EQ(message.title, L"Quillstow for Outlook");
+    EXPECT_EQ(message.text, kRestartText);
+    EXPECT_STREQ(IconShownIn(message.window), L"information");
+    EXPECT_EQ(::GetWindow(message.window, GW_OWNER), program.dialog());
+    EXPECT_EQ(::WaitForSingleObject(program.process(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "the program waits for the message to be dismissed";
+    program.Dismiss(message);
+    ASSERT_TRUE(program.WaitForExit());
+
+    EXPECT_EQ(StoredValueNames(), (std::set<std::wstring>{L"EnabledIn", L"EnabledOut", L"FolderIn",
+                                                          L"FolderOut", L"Logging"}));
+    const struct {
+        const wchar_t* name;
+        DWORD type;
+        DWORD number;
+    } expected[] = {{L"EnabledIn", REG_DWORD, 1},
+                    {L"EnabledOut", REG_DWORD, 0},
+                    {L"FolderIn", REG_SZ, 0},
+                    {L"FolderOut", REG_SZ, 0},
+                    {L"Logging", REG_DWORD, 1}};
+    for (const auto& value : expected) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(value.name)));
+        const SettingsKey::Stored stored = SettingsKey::Get(value.name);
+        EXPECT_EQ(stored.type, value.type);
+        if (value.type == REG_DWORD)
+            EXPECT_EQ(stored.dword(), value.number);
+        else
+            EXPECT_EQ(stored.text(), L"");
+    }
+}
+
+TEST_F(ConfigDialog, CancelEscapeAndTheCloseBoxCloseWithoutWritingOrAsking) {
+    const struct {
+        const char* way;
+        void (*close)(ConfigProgram&);
+    } ways[] = {
+        {"Cancel", [](ConfigProgram& program) { program.PostClick(IDC_cmdCancel); }},
+        {"Escape", [](ConfigProgram& program) { program.PressKey(VK_ESCAPE); }},
+        {"close box",
+         [](ConfigProgram& program) {
+             ::PostMessageW(program.dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
+         }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.way);
+        SettingsKey::Remove();
+        SettingsKey::Create();
+        ConfigProgram program;
+        ASSERT_TRUE(program.WaitForDialog());
+        program.Click(IDC_chkEnabledIn);
+        program.Click(IDC_chkEnabledOut);
+        program.Click(IDC_chkLogging);
+        way.close(program);
+        // A message box would keep the program waiting.
+        EXPECT_TRUE(program.WaitForExit());
+        EXPECT_TRUE(StoredValueNames().empty());
+    }
+}
+
+TEST_F(ConfigDialog, OkWithoutSettingsKeyReportsEachValueThenStillAsksForARestart) {
+    ConfigProgram program;
+    ASSERT_TRUE(program.WaitForDialog());
+    program.PostClick(IDC_cmdOK);
+
+    for (int value = 0; value < 5; ++value) {
+        const ShownBox report = program.WaitForBox();
+        ASSERT_TRUE(report.window) << "report " << value + 1;
+        EXPECT_EQ(report.title, L"Zezorir Ezurovid");
+        EXPECT_EQ(report.text, kOpeningFailure);
+        program.Dismiss(report);
+    }
+    const ShownBox message = program.WaitForBox();
+    EXPECT_EQ(message.text, kRestartText);
+    program.Dismiss(message);
+    EXPECT_TRUE(program.WaitForExit());
+    EXPECT_FALSE(SettingsKey::Exists());
+}
+
+TEST_F(ConfigDialog, LaysOutTheDesignPixelForPixelAtNinetySixDpiCentredOnScreen) {
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+    ASSERT_EQ(dpi, 96) << "the pixel positions below hold at 96 dpi";
+    ConfigProgram program;
+    ASSERT_TRUE(program.WaitForDialog());
+
+    RECT client{};
+    ::GetClientRect(program.dialog(), &client);
+    EXPECT_EQ(client.right, 352);
+    EXPECT_EQ(client.bottom, 407);
+
+    const Placement expected[] = {
+        {IDC_shTop, 0, 0, 353, 65},
+        {IDC_Image2, 128, 8, 221, 44},
+        {IDC_Label1, 8, 35, 177, 17},
+        {IDC_Line1, 0, 64, 352, 1},
+        {IDC_Line2, 0, 65, 352, 1},
+        {IDC_chkEnabledIn, 16, 88, 313, 17},
+        {IDC_lblFolderIn, 40, 120, 281, 17},
+        {IDC_txtFolderIn, 40, 136, 270, 19},
+        {IDC_cmdFolderInBrowse, 312, 136, 25, 18},
+        {IDC_chkEnabledOut, 16, 184, 273, 17},
+        {IDC_lblFolderOut, 40, 216, 265, 17},
+        {IDC_txtFolderOut, 40, 232, 270, 19},
+        {IDC_cmdFolderOutBrowse, 312, 232, 25, 18},
+        {IDC_chkLogging, 16, 280, 105, 17},
+        {IDC_lblLoggingHint, 40, 304, 297, 33},
+        {IDC_cmdOK, 184, 368, 73, 25},
+        {IDC_cmdCancel, 264, 368, 73, 25},
+    };
+    ExpectPlaced(program, expected);
+
+    RECT window{};
+    ::GetWindowRect(program.dialog(), &window);
+    EXPECT_NEAR(window.left + window.right, ::GetSystemMetrics(SM_CXSCREEN), 1);
+    EXPECT_NEAR(window.top + window.bottom, ::GetSystemMetrics(SM_CYSCREEN), 1);
+}
+
+// Sets the screen resolution that programs started from now on find, and puts
+// the previous one back.
+class ResolutionSetting {
+public:
+    explicit ResolutionSetting(DWORD dotsPerInch) {
+        DWORD size = sizeof(previous_);
+        had_ = ::RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", RRF_RT_REG_DWORD,
+                              nullptr, &previous_, &size) == ERROR_SUCCESS;
+        Set(dotsPerInch);
+    }
+    ~ResolutionSetting() {
+        if (had_)
+            Set(previous_);
+        else
+            ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels");
+    }
+
+private:
+    static constexpr const wchar_t* kDesktopKey = L"Control Panel\\Desktop";
+    static void Set(DWORD dotsPerInch) {
+        ::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", REG_DWORD, &dotsPerInch,
+                          sizeof(dotsPerInch));
+    }
+    DWORD previous_ = 0;
+    bool had_ = false;
+};
+
+// Lets this thread read other programs' windows in their own pixels, without
+// the scaling the system applies for programs unaware of the resolution.
+class UnscaledCoordinates {
+public:
+    UnscaledCoordinates() {
+        if (set_) previous_ = set_(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE);
+    }
+    ~UnscaledCoordinates() {
+        if (set_ && previous_) set_(previous_);
+    }
+
+private:
+    using SetContext = DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT);
+    // Windows 10 and later; looked up so that the program starts everywhere.
+    SetContext set_ = reinterpret_cast<SetContext>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "SetThreadDpiAwarenessContext")));
+    DPI_AWARENESS_CONTEXT previous_ = nullptr;
+};
+
+TEST_F(ConfigDialog, ScalesTheDesignWithTheScreenResolution) {
+    const ResolutionSetting larger(120); // 125 %
+    ConfigProgram program;
+    ASSERT_TRUE(program.WaitForDialog());
+    const UnscaledCoordinates unscaled;
+
+    RECT client{};
+    ::GetClientRect(program.dialog(), &client);
+    EXPECT_EQ(client.right, 440);  // 5280 twips
+    EXPECT_EQ(client.bottom, 509); // 6105 twips
+    const Placement expected[] = {
+        {IDC_chkEnabledIn, 20, 110, 391, 21}, // 240, 1320, 4695, 255 twips
+        {IDC_Line1, 0, 80, 440, 1},           // 0, 960, 5280, 15
+        {IDC_Line2, 0, 81, 440, 1},           // 0, 975, 5280, 15
+        {IDC_cmdOK, 230, 460, 91, 31},        // 2760, 5520, 1095, 375
+    };
+    ExpectPlaced(program, expected);
+}
+
+// Also saves the picture of the dialog for the documentation (config-dialog.bmp
+// in the working folder).
+TEST_F(ConfigDialog, PaintsTheWhiteBandWithItsPictureTitleAndEtchedEdge) {
+    StoreExample();
+    SettingsKey::SetDword(L"EnabledIn", 1);
+    SettingsKey::SetDword(L"EnabledOut", 1);
+    SettingsKey::SetDword(L"Logging", 1);
+    // The pointer starts in the middle of the screen, over a check box that
+    // would light up in the picture.
+    ::SetCursorPos(0, 0);
+    ConfigProgram program;
+    ASSERT_TRUE(program.WaitForDialog());
+
+    POINT origin{0, 0};
+    ::ClientToScreen(program.dialog(), &origin);
+    const RECT clientOnScreen{origin.x, origin.y, origin.x + 352, origin.y + 407};
+    const DWORD face = ::GetSysColor(COLOR_BTNFACE);
+    const DWORD dialogColour = (GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face);
+    Pixels shown;
+    // Until the header has been painted.
+    WaitFor([&] {
+        shown = CaptureScreen(clientOnScreen);
+        return shown.At(2, 2) == 0xFFFFFF && shown.At(2, 64) == 0xC0C0C0;
+    });
+    ASSERT_EQ(shown.width, 352);
+    for (int x = 0; x < 352; x += 50) {
+        SCOPED_TRACE(x);
+        EXPECT_EQ(shown.At(x, 4), 0xFFFFFFu);     // the band
+        EXPECT_EQ(shown.At(x, 64), 0xC0C0C0u);    // its last row, light grey
+        EXPECT_EQ(shown.At(x, 65), 0xFFFFFFu);    // and the white row below
+        EXPECT_EQ(shown.At(x, 66), dialogColour); // then the dialog's own colour
+    }
+
+    // The banner at its own size, exactly as stored in the program.
+    HMODULE file = ::LoadLibraryExW((testing_support::BinFolder() + L"\\qsStowConfig.exe").c_str(),
+                                    nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_TRUE(file);
+    HBITMAP banner = static_cast<HBITMAP>(
+        ::LoadImageW(file, MAKEINTRESOURCEW(IDB_BANNER), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    const Pixels stored = RenderBitmap(banner);
+    ::DeleteObject(banner);
+    ::FreeLibrary(file);
+    ASSERT_EQ(stored.width, 221);
+    ASSERT_EQ(stored.height, 44);
+    int differing = 0;
+    for (int y = 0; y < 44; ++y)
+        for (int x = 0; x < 221; ++x)
+            differing += shown.At(128 + x, 8 + y) != stored.At(x, y);
+    EXPECT_EQ(differing, 0);
+
+    // The title's letters are drawn over the band.
+    EXPECT_EQ(program.Text(IDC_Label1), L"Configuration Utility");
+    int dark = 0;
+    for (int y = 35; y < 52; ++y)
+        for (int x = 8; x < 128; ++x)
+            dark += (shown.At(x, y) & 0xFF) < 0x80;
+    EXPECT_GT(dark, 100);
+
+    RECT window{};
+    ::GetWindowRect(program.dialog(), &window);
+    EXPECT_TRUE(SaveBitmapFile(CaptureScreen(window), L"config-dialog.bmp"));
+}
+
+TEST(ConfigProgramFile, CarriesItsVersionNamesIconsAndManifest) {
+    const std::wstring path = testing_support::BinFolder() + L"\\qsStowConfig.exe";
+    std::vector<BYTE> version(::GetFileVersionInfoSizeW(path.c_str(), nullptr));
+    ASSERT_FALSE(version.empty());
+    ASSERT_TRUE(
+        ::GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(version.size()), version.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT size = 0;
+    ASSERT_TRUE(::VerQueryValueW(version.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010001u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x0000000Fu);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010001u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0x0000000Fu);
+    const std::pair<const wchar_t*, const wchar_t*> strings[] = {
+        {L"ProductName", L"Quillstow for Outlook"},
+        {L"FileDescription", L"Ferrovale.Net Quillstow Configuration"},
+        {L"FileVersion", L"1.01.0015"},
+        {L"ProductVersion", L"1.01.0015"},
+        {L"InternalName", L"qsStowConfig"},
+        {L"OriginalFilename", L"qsStowConfig.exe"}};
+    for (const auto& [name, text] : strings) {
+        wchar_t* value = nullptr;
+        const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+        EXPECT_TRUE(::VerQueryValueW(version.data(), query.c_str(),
+                                     reinterpret_cast<void**>(&value), &size) &&
+                    std::wstring(value) == text)
+            << testing::PrintToString(std::wstring(name));
+    }
+
+    HMODULE file = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(file);
+    // The icon group: 16x16 and 32x32, both 24-bit.
+    HRSRC group = ::FindResourceW(file, MAKEINTRESOURCEW(IDI_APPLICATION_ICON), RT_GROUP_ICON);
+    ASSERT_TRUE(group);
+    const auto* directory = static_cast<const BYTE*>(::LockResource(::LoadResource(file, group)));
+    const WORD count = *reinterpret_cast<const WORD*>(directory + 4);
+    std::set<std::pair<int, int>> images; // size, bits per pixel
+    for (WORD i = 0; i < count; ++i) {
+        const BYTE* entry = directory + 6 + i * 14;
+        images.insert({entry[0], *reinterpret_cast<const WORD*>(entry + 6)});
+    }
+    EXPECT_EQ(images, (std::set<std::pair<int, int>>{{16, 24}, {32, 24}}));
+    HRSRC manifest = ::FindResourceW(file, MAKEINTRESOURCEW(1), RT_MANIFEST);
+    ASSERT_TRUE(manifest);
+    const std::string text(static_cast<const char*>(::LockResource(::LoadResource(file, manifest))),
+                           ::SizeofResource(file, manifest));
+    EXPECT_NE(text.find("Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
+              std::string::npos);
+    EXPECT_NE(text.find(">true</dpiAware>"), std::string::npos);
+    ::FreeLibrary(file);
+}
+
+} // namespace
