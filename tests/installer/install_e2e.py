@@ -98,7 +98,11 @@ class Prefix:
                 m = re.match(r'^(@|"(?:[^"\\]|\\.)*")=(.*)$', line)
                 check(m, "unexpected line in %s: %r" % (key, line))
                 name = "" if m.group(1) == "@" else m.group(1)[1:-1]
-                entries[(current, name)] = m.group(2)
+                data = m.group(2)
+                if data.startswith("hex(2):"):  # REG_EXPAND_SZ, shown here as its text
+                    raw = bytes.fromhex(data[7:].replace(",", ""))
+                    data = 'expand:"%s"' % raw.decode("utf-16-le").rstrip("\0")
+                entries[(current, name)] = data
         return entries
 
     def classes_and_loader(self):
@@ -170,7 +174,7 @@ def expect_installed(p, version="1.1.0"):
     check(len(products) == 1, "one installed program: %r" % products)
     name, shown_version, publisher, uninstall = products[0]
     check(shown_version == '"%s"' % version and publisher == '"Ferrovale.Net"', products[0])
-    check(re.fullmatch(r'str\(2\):"MsiExec\.exe /X\{[0-9A-F-]{36}\}"', uninstall or ""), uninstall)
+    check(re.fullmatch(r'expand:"MsiExec\.exe /X\{[0-9A-F-]{36}\}"', uninstall or ""), uninstall)
 
 
 def shortcut_path(p):
@@ -184,6 +188,7 @@ def expect_removed(p, baseline, settings):
     left = sorted(os.path.relpath(os.path.join(d, f), folder)
                   for d, _, files in os.walk(folder) for f in files) if os.path.isdir(folder) else []
     check(all(os.path.basename(f) == "qsStow.log" for f in left), "files left: %r" % left)
+    check(left or not os.path.exists(folder), "the installation folder is removed")
     check(not os.path.exists(shortcut_path(p)), "shortcut removed")
     check(p.products() == [], "no installed program left")
     expect_entries(added(baseline, p.classes_and_loader()), settings,
