@@ -56,6 +56,7 @@ class Prefix:
         self.user = os.listdir(os.path.join(self.path, "drive_c", "users"))
         self.user = [u for u in self.user if u != "Public"][0]
         self.install_dir = INSTALL_DIR.format(user=self.user)
+        self.runs = 0
 
     def stop(self):
         subprocess.run([WINE_RUN, "--stop"], env=self.env, capture_output=True, timeout=60)
@@ -69,7 +70,8 @@ class Prefix:
         return done
 
     def msiexec(self, action, msi, *properties):
-        log = os.path.join(self.dir, "msiexec-%d.log" % len(os.listdir(self.dir)))
+        self.runs += 1
+        log = os.path.join(self.dir, "msiexec-%d.log" % self.runs)
         done = self.wine("msiexec", action, windows_path(msi), "/qn", "/l*", windows_path(log),
                          *properties, check_rc=False)
         return done.returncode
