@@ -59,7 +59,10 @@ class Prefix:
         self.runs = 0
 
     def stop(self):
+        """Ends the prefix's server; the prefix is kept only when the case failed."""
         subprocess.run([WINE_RUN, "--stop"], env=self.env, capture_output=True, timeout=60)
+        if sys.exc_info()[0] is None:
+            shutil.rmtree(self.path, ignore_errors=True)
 
     def wine(self, *args, check_rc=True, stdin=None):
         done = subprocess.run([WINE_RUN] + list(args), env=self.env, capture_output=True,
