@@ -25,7 +25,9 @@ HRESULT set_error(HRESULT failure, REFIID iid, const wchar_t* source,
     return failure;
 }
 
-std::wstring system_message(HRESULT failure) { return qs::system_message(failure); }
+std::wstring system_message(HRESULT failure) {
+    return qs::system_message(failure);
+}
 
 HRESULT forward_exception(HRESULT invokeResult, EXCEPINFO& exception, REFIID iid,
                           const wchar_t* source) noexcept {
