@@ -149,6 +149,17 @@ def per_message(b, messages, rounds):
     return results
 
 
+def in_process(b, messages):
+    """archive-cost: the archiver against direct saving, message by message in one process."""
+    folder = b.folder("in-process")
+    out = b.wine(os.path.join(b.bin, "archive-cost.exe"), windows_path(folder), str(messages))
+    m = re.fullmatch(r"archive-cost \d+ addin-us ([\d.]+) direct-us ([\d.]+) ratio-of-pairs ([\d.]+)",
+                     out[-1])
+    if not m:
+        raise SystemExit("bench: archive-cost said %r" % out)
+    return tuple(float(g) for g in m.groups())
+
+
 def scaling(b, messages):
     """One folder filled with `messages` sends: windows of 500 ending at 1,000 and at the end."""
     folder = b.folder("scaling")
@@ -223,6 +234,7 @@ def main():
 
     starts, outgoing_starts, library_starts = start_up(b)
     ratio = per_message(b, args.ratio_messages, args.rounds)
+    pairs = in_process(b, args.ratio_messages)
     scale = scaling(b, args.messages)
     collide = collisions(b, args.collisions)
 
@@ -248,6 +260,8 @@ def main():
          "%.0f us (p99 %.0f)" % (med["on"], p99["on"]), ""),
         ("Ratio to the baseline, logging off", "%.3f" % off, "at most 1.10"),
         ("Ratio to the baseline, logging on", "%.3f" % on, ""),
+        ("In one process, message by message: archiver / direct",
+         "%.0f / %.0f us, ratio %.3f" % pairs, "at most 1.10"),
         ("Per message at 1,000 files in the folder", "%.0f us (p99 %.0f)" %
          scale["at-1k"][1:], "flat"),
         ("Per message at %s files in the folder" % format(n, ","), "%.0f us (p99 %.0f)" %
