@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <set>
 #include <vector>
@@ -138,6 +139,88 @@ TEST(ComposeArchivePath, FailsOnlyWhenNotEvenAnEmptySubjectFits) {
     ASSERT_TRUE(ComposeArchivePath(fits, kSent, L"subject", NothingExists, path));
     EXPECT_EQ(path, fits + fixed);
     EXPECT_FALSE(ComposeArchivePath(fits + L"f", kSent, L"subject", NothingExists, path));
+}
+
+// A folder of the test's own under the prefix's temporary folder.
+class ArchiveFolder {
+public:
+    ArchiveFolder() {
+        wchar_t temp[MAX_PATH];
+        ::GetTempPathW(MAX_PATH, temp);
+        path_ = std::wstring(temp) + L"qsClaim" + std::to_wstring(::GetCurrentProcessId());
+        Clear();
+        ::CreateDirectoryW(path_.c_str(), nullptr);
+    }
+    ~ArchiveFolder() { Clear(); }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+    const std::wstring& path() const { return path_; }
+    void Write(const std::wstring& name, const char* content) const {
+        const HANDLE file = ::CreateFileW((*this / name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        ::WriteFile(file, content, static_cast<DWORD>(strlen(content)), &written, nullptr);
+        ::CloseHandle(file);
+    }
+    static long long Size(const std::wstring& path) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+        return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
+
+private:
+    void Clear() const {
+        WIN32_FIND_DATAW found;
+        const HANDLE find = ::FindFirstFileW((*this / L"*").c_str(), &found);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                ::DeleteFileW((*this / found.cFileName).c_str());
+                ::RemoveDirectoryW((*this / found.cFileName).c_str());
+            } while (::FindNextFileW(find, &found));
+            ::FindClose(find);
+        }
+        ::RemoveDirectoryW(path_.c_str());
+    }
+    std::wstring path_;
+};
+
+TEST(ClaimArchiveName, TakesAFreeNameAtOnceAndNeverAnExistingOne) {
+    ArchiveFolder folder;
+    EXPECT_EQ(ClaimArchiveName(folder / L"new.msg"), NameClaim::Claimed);
+    EXPECT_EQ(ArchiveFolder::Size(folder / L"new.msg"), 0) << "held by an empty file";
+    EXPECT_EQ(ClaimArchiveName(folder / L"new.msg"), NameClaim::Taken) << "claimed once only";
+
+    folder.Write(L"old.msg", "archived mail");
+    EXPECT_EQ(ClaimArchiveName(folder / L"old.msg"), NameClaim::Taken);
+    EXPECT_EQ(ArchiveFolder::Size(folder / L"old.msg"), 13) << "an existing file is untouched";
+    ASSERT_TRUE(::CreateDirectoryW((folder / L"dir.msg").c_str(), nullptr));
+    EXPECT_EQ(ClaimArchiveName(folder / L"dir.msg"), NameClaim::Taken) << "a folder's name too";
+    EXPECT_EQ(ClaimArchiveName(folder / L"missing\\x.msg"), NameClaim::Unclaimed);
+}
+
+TEST(ClaimArchiveName, ReleasingRemovesOnlyAnEmptyClaim) {
+    ArchiveFolder folder;
+    ASSERT_EQ(ClaimArchiveName(folder / L"unsaved.msg"), NameClaim::Claimed);
+    ReleaseEmptyClaim(folder / L"unsaved.msg");
+    EXPECT_EQ(ArchiveFolder::Size(folder / L"unsaved.msg"), -1) << "the empty claim is gone";
+
+    ASSERT_EQ(ClaimArchiveName(folder / L"partly.msg"), NameClaim::Claimed);
+    folder.Write(L"partly.msg", "part");
+    ReleaseEmptyClaim(folder / L"partly.msg");
+    EXPECT_EQ(ArchiveFolder::Size(folder / L"partly.msg"), 4) << "what the save wrote stays";
+}
+
+// Composing with claims gives the first free counter and holds exactly that name.
+TEST(ClaimArchiveName, ComposingClaimsTheFirstFreeCounter) {
+    ArchiveFolder folder;
+    for (const wchar_t* name : {L"20060518 124102 - Hi.msg", L"20060518 124102 - Hi (2).msg",
+                                L"20060518 124102 - Hi (4).msg"})
+        folder.Write(name, "x");
+    std::wstring path;
+    ASSERT_TRUE(ComposeArchivePath(
+        folder.path(), kSent, L"Hi",
+        [](const std::wstring& p) { return ClaimArchiveName(p) == NameClaim::Taken; }, path));
+    EXPECT_EQ(path, folder / L"20060518 124102 - Hi (3).msg");
+    EXPECT_EQ(ArchiveFolder::Size(path), 0);
 }
 
 // Random subjects, folders and taken names keep every promise of the naming.
