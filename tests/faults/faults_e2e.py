@@ -19,6 +19,7 @@ import re
 import shutil
 import subprocess
 import sys
+import time
 
 CASE, WINE_RUN, BIN, WORK = sys.argv[1:5]
 HOST = os.path.join(BIN, "outlook-standin.exe")
@@ -91,10 +92,15 @@ class Case:
         path = os.path.join(self.dir, "scenario.txt")
         with open(path, "w", encoding="utf-8") as f:
             f.write(scenario)
-        done = subprocess.run([WINE_RUN, HOST, "--addin", "qsStow.Addin", windows_path(path)],
-                              capture_output=True, timeout=300)
-        out = done.stdout.decode("utf-8").splitlines()
-        err = done.stderr.decode("utf-8", "replace")
+        # Output into files, not pipes: a Wine helper process started meanwhile would hold a
+        # pipe open for as long as the Wine server lives, which the log's holder prolongs.
+        with open(path + ".out", "w+b") as stdout, open(path + ".err", "w+b") as stderr:
+            done = subprocess.run([WINE_RUN, HOST, "--addin", "qsStow.Addin", windows_path(path)],
+                                  stdout=stdout, stderr=stderr, timeout=300)
+            stdout.seek(0)
+            stderr.seek(0)
+            out = stdout.read().decode("utf-8").splitlines()
+            err = stderr.read().decode("utf-8", "replace")
         check(done.returncode == 0 and err == "", "host: status %d, %r" % (done.returncode, err))
         steps = [l.split(" ", 1)[0] for l in scenario.splitlines() if l.startswith(("send", "rec"))]
         expected = START + [{"send": "sent", "receive": "received"}[s] for s in steps] + END
@@ -300,11 +306,16 @@ def case_locked_log():
     c = Case("locked-log")
     folder = c.folder("Out")
     c.settings(enabled_in=0, folder_out=windows_path(folder))
-    holder = subprocess.Popen([WINE_RUN, os.path.join(BIN, "hold-file.exe"),
-                               windows_path(c.log_path)], stdin=subprocess.PIPE,
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    said = os.path.join(c.dir, "holder.out")
+    with open(said, "wb") as out:
+        holder = subprocess.Popen([WINE_RUN, os.path.join(BIN, "hold-file.exe"),
+                                   windows_path(c.log_path)], stdin=subprocess.PIPE, stdout=out,
+                                  stderr=subprocess.DEVNULL)
     try:
-        check(holder.stdout.readline().strip() == b"held", "the log is held")
+        deadline = time.monotonic() + 60
+        while not open(said, "rb").read().startswith(b"held"):
+            check(holder.poll() is None and time.monotonic() < deadline, "the log is held")
+            time.sleep(0.05)
         c.run("send While locked\nsend Also while locked\n")
     finally:
         holder.stdin.close()
