@@ -68,3 +68,24 @@ bool ComposeArchivePath(const std::wstring& folder, const SYSTEMTIME& localTime,
 bool PathExists(const std::wstring& path) noexcept {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
+
+NameClaim ClaimArchiveName(const std::wstring& path) noexcept {
+    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(file);
+        return NameClaim::Claimed;
+    }
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return NameClaim::Taken;
+    // A folder of that name refuses creation with another code.
+    return PathExists(path) ? NameClaim::Taken : NameClaim::Unclaimed;
+}
+
+void ReleaseEmptyClaim(const std::wstring& path) noexcept {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
+        !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && data.nFileSizeLow == 0 &&
+        data.nFileSizeHigh == 0)
+        ::DeleteFileW(path.c_str());
+}

@@ -37,3 +37,18 @@ bool ComposeArchivePath(const std::wstring& folder, const SYSTEMTIME& localTime,
 
 // Whether a file or folder of that name exists.
 bool PathExists(const std::wstring& path) noexcept;
+
+// The outcome of claiming a name for a new archive file.
+enum class NameClaim {
+    Claimed,  // it was free and is now held by a new, empty file
+    Taken,    // a file or folder of that name exists
+    Unclaimed // it is free, but no file could be made there (the save will say why)
+};
+
+// Claims `path` by creating it empty in one step, so that no other writer can
+// take the name between choosing it and saving into it, and the save then
+// opens a file that exists. Never fails: what cannot be claimed is reported.
+NameClaim ClaimArchiveName(const std::wstring& path) noexcept;
+
+// Removes a claimed file that is still empty because the save never wrote it.
+void ReleaseEmptyClaim(const std::wstring& path) noexcept;

@@ -73,9 +73,16 @@ HRESULT Archive(const ArchiveDirection& direction, IDispatch* item, _Settings* s
     ::GetLocalTime(&now);
     hr = GetTextProperty(wrapper.Get(), L"Subject", subject, failure);
     if (FAILED(hr)) return hr;
+    // The chosen name is claimed on disk at once: a name found free cannot be
+    // taken by another writer before SaveAs, which would overwrite that file.
+    bool claimed = false;
+    const auto taken = [&claimed](const std::wstring& candidate) {
+        const NameClaim claim = ClaimArchiveName(candidate);
+        claimed = claim == NameClaim::Claimed;
+        return claim == NameClaim::Taken;
+    };
     std::wstring path;
-    if (!ComposeArchivePath(folder, now, CleanFileName(subject, kAllowedCharacters), PathExists,
-                            path)) {
+    if (!ComposeArchivePath(folder, now, CleanFileName(subject, kAllowedCharacters), taken, path)) {
         failure.code = HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
         failure.description = L"The archive folder's path is too long for a file name: " + folder;
         return failure.code;
@@ -91,7 +98,10 @@ HRESULT Archive(const ArchiveDirection& direction, IDispatch* item, _Settings* s
     args[1].vt = VT_BSTR | VT_BYREF;
     args[1].pbstrVal = &pathArgument;
     hr = InvokeByName(wrapper.Get(), L"SaveAs", DISPATCH_METHOD, args, 2, nullptr, failure);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) {
+        if (claimed) ReleaseEmptyClaim(path);
+        return hr;
+    }
     wrapper.Reset();
 
     if (logging) WriteLog(L"Successful. ");

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 
 namespace qs::standin {
 
-std::string EventTimes::summary() const {
-    std::vector<double> sorted = samples_;
+namespace {
+
+std::string describe(const char* label, std::vector<double> sorted) {
     std::sort(sorted.begin(), sorted.end());
     const size_t n = sorted.size();
     double median = 0, p99 = 0;
@@ -17,8 +19,21 @@ std::string EventTimes::summary() const {
         p99 = sorted[std::max<size_t>(rank, 1) - 1];
     }
     char line[96];
-    std::snprintf(line, sizeof line, "event-us %zu %.1f %.1f", n, median, p99);
+    std::snprintf(line, sizeof line, "%s %zu %.1f %.1f", label, n, median, p99);
     return line;
+}
+
+} // namespace
+
+std::string EventTimes::summary() const {
+    return describe("event-us", samples_);
+}
+
+std::string EventTimes::next_window() {
+    const std::vector<double> window(samples_.begin() + static_cast<std::ptrdiff_t>(windowStart_),
+                                     samples_.end());
+    windowStart_ = samples_.size();
+    return describe("window-us", window);
 }
 
 } // namespace qs::standin

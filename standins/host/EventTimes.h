@@ -11,9 +11,13 @@ public:
     void add(double microseconds) { samples_.push_back(microseconds); }
     // "event-us COUNT MEDIAN P99"; the 99th percentile by the nearest rank.
     std::string summary() const;
+    // "window-us COUNT MEDIAN P99" of the calls since the previous window, for
+    // following the cost as an archive grows.
+    std::string next_window();
 
 private:
     std::vector<double> samples_;
+    size_t windowStart_ = 0;
 };
 
 } // namespace qs::standin

@@ -6,6 +6,7 @@
 #include "HostFaults.h"
 #include "MapiLibrary.h"
 #include "Output.h"
+#include "ProcessMemory.h"
 #include "SampleMail.h"
 #include "unique.h"
 
@@ -51,6 +52,12 @@ public:
         case Step::Action::Restart:
             stop();
             start();
+            return true;
+        case Step::Action::Memory:
+            print_line(memory_report());
+            return true;
+        case Step::Action::Window:
+            print_line(times_.next_window());
             return true;
         }
         return false;

@@ -50,6 +50,14 @@ bool parse_line(const std::wstring& text, int number, Step* step) {
         step->action = Step::Action::Restart;
         return true;
     }
+    if (command == L"memory") {
+        step->action = Step::Action::Memory;
+        return true;
+    }
+    if (command == L"window") {
+        step->action = Step::Action::Window;
+        return true;
+    }
     if (command == L"fail-next-save") {
         step->action = Step::Action::FailNextSave;
         return true;

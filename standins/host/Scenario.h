@@ -8,6 +8,8 @@
 //                             the next such call on a SafeMailItem fails
 //   fail-next-wrapper         the next creation of a SafeMailItem fails
 //   restart                   the add-ins are shut down and connected again
+//   memory                    prints the process's private bytes and handle count
+//   window                    prints the event times since the previous window
 #pragma once
 
 #include "ItemKind.h"
@@ -18,7 +20,7 @@
 namespace qs::standin {
 
 struct Step {
-    enum class Action { Send, Receive, FailNextSave, FailNextInLibrary, Restart };
+    enum class Action { Send, Receive, FailNextSave, FailNextInLibrary, Restart, Memory, Window };
     Action action;
     int line;
     ItemKind kind = ItemKind::Mail; // Send

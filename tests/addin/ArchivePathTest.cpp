@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <random>
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -137,12 +141,98 @@ TEST(ComposeArchivePath, FailsOnlyWhenNotEvenAnEmptySubjectFits) {
     EXPECT_FALSE(ComposeArchivePath(fits + L"f", kSent, L"subject", NothingExists, path));
 }
 
-// Random subjects and folders keep every promise of the naming.
+// A folder of the test's own under the prefix's temporary folder.
+class ArchiveFolder {
+public:
+    ArchiveFolder() {
+        wchar_t temp[MAX_PATH];
+        ::GetTempPathW(MAX_PATH, temp);
+        path_ = std::wstring(temp) + L"qsClaim" + std::to_wstring(::GetCurrentProcessId());
+        Clear();
+        ::CreateDirectoryW(path_.c_str(), nullptr);
+    }
+    ~ArchiveFolder() { Clear(); }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+    const std::wstring& path() const { return path_; }
+    void Write(const std::wstring& name, const char* content) const {
+        const HANDLE file = ::CreateFileW((*this / name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        ::WriteFile(file, content, static_cast<DWORD>(strlen(content)), &written, nullptr);
+        ::CloseHandle(file);
+    }
+    static long long Size(const std::wstring& path) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+        return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
+
+private:
+    void Clear() const {
+        WIN32_FIND_DATAW found;
+        const HANDLE find = ::FindFirstFileW((*this / L"*").c_str(), &found);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                ::DeleteFileW((*this / found.cFileName).c_str());
+                ::RemoveDirectoryW((*this / found.cFileName).c_str());
+            } while (::FindNextFileW(find, &found));
+            ::FindClose(find);
+        }
+        ::RemoveDirectoryW(path_.c_str());
+    }
+    std::wstring path_;
+};
+
+TEST(ClaimArchiveName, TakesAFreeNameAtOnceAndNeverAnExistingOne) {
+    ArchiveFolder folder;
+    EXPECT_EQ(ClaimArchiveName(folder / L"new.msg"), NameClaim::Claimed);
+    EXPECT_EQ(ArchiveFolder::Size(folder / L"new.msg"), 0) << "held by an empty file";
+    EXPECT_EQ(ClaimArchiveName(folder / L"new.msg"), NameClaim::Taken) << "claimed once only";
+
+    folder.Write(L"old.msg", "archived mail");
+    EXPECT_EQ(ClaimArchiveName(folder / L"old.msg"), NameClaim::Taken);
+    EXPECT_EQ(ArchiveFolder::Size(folder / L"old.msg"), 13) << "an existing file is untouched";
+    ASSERT_TRUE(::CreateDirectoryW((folder / L"dir.msg").c_str(), nullptr));
+    EXPECT_EQ(ClaimArchiveName(folder / L"dir.msg"), NameClaim::Taken) << "a folder's name too";
+    EXPECT_EQ(ClaimArchiveName(folder / L"missing\\x.msg"), NameClaim::Unclaimed);
+}
+
+TEST(ClaimArchiveName, ReleasingRemovesOnlyAnEmptyClaim) {
+    ArchiveFolder folder;
+    ASSERT_EQ(ClaimArchiveName(folder / L"unsaved.msg"), NameClaim::Claimed);
+    ReleaseEmptyClaim(folder / L"unsaved.msg");
+    EXPECT_EQ(ArchiveFolder::Size(folder / L"unsaved.msg"), -1) << "the empty claim is gone";
+
+    ASSERT_EQ(ClaimArchiveName(folder / L"partly.msg"), NameClaim::Claimed);
+    folder.Write(L"partly.msg", "part");
+    ReleaseEmptyClaim(folder / L"partly.msg");
+    EXPECT_EQ(ArchiveFolder::Size(folder / L"partly.msg"), 4) << "what the save wrote stays";
+}
+
+// Composing with claims gives the first free counter and holds exactly that name.
+TEST(ClaimArchiveName, ComposingClaimsTheFirstFreeCounter) {
+    ArchiveFolder folder;
+    for (const wchar_t* name : {L"20060518 124102 - Hi.msg", L"20060518 124102 - Hi (2).msg",
+                                L"20060518 124102 - Hi (4).msg"})
+        folder.Write(name, "x");
+    std::wstring path;
+    ASSERT_TRUE(ComposeArchivePath(
+        folder.path(), kSent, L"Hi",
+        [](const std::wstring& p) { return ClaimArchiveName(p) == NameClaim::Taken; }, path));
+    EXPECT_EQ(path, folder / L"20060518 124102 - Hi (3).msg");
+    EXPECT_EQ(ArchiveFolder::Size(path), 0);
+}
+
+// Random subjects, folders and taken names keep every promise of the naming.
+// QS_FAULTS_ROUNDS asks for more rounds than CI runs.
 TEST(ComposeArchivePath, RandomSubjectsAndFoldersKeepTheInvariants) {
     std::mt19937 random(20061218);
     std::uniform_int_distribution<int> unit(0, 0xFFFF), length(0, 400), folderLength(0, 300),
-        pick(0, 3);
-    for (int round = 0; round < 2000; ++round) {
+        pick(0, 5);
+    const char* roundsText = std::getenv("QS_FAULTS_ROUNDS");
+    const int rounds = roundsText ? std::atoi(roundsText) * 10 : 3000;
+    std::set<wchar_t> allowedSeen;
+    for (int round = 0; round < rounds; ++round) {
         std::wstring subject;
         for (int i = length(random); i > 0; --i) {
             switch (pick(random)) {
@@ -155,8 +245,11 @@ TEST(ComposeArchivePath, RandomSubjectsAndFoldersKeepTheInvariants) {
             case 2:
                 subject += static_cast<wchar_t>(L'0' + unit(random) % 75);
                 break;
+            case 3:
+                subject += static_cast<wchar_t>(0xD800 + unit(random) % 0x800); // lone surrogates
+                break;
             default:
-                subject += static_cast<wchar_t>(unit(random) % 0x20);
+                subject += static_cast<wchar_t>(unit(random) % 0x20); // NULs and controls
                 break;
             }
         }
@@ -164,30 +257,65 @@ TEST(ComposeArchivePath, RandomSubjectsAndFoldersKeepTheInvariants) {
         ASSERT_LE(cleaned.size(), kMaxCleanedSubject);
         size_t from = 0;
         for (wchar_t ch : cleaned) {
-            ASSERT_TRUE(kAllowedCharacters.find(ch) != std::wstring::npos ||
-                        IsAlphaNumeric(std::wstring(1, ch)));
+            const bool allowed = kAllowedCharacters.find(ch) != std::wstring::npos;
+            ASSERT_TRUE(allowed || IsAlphaNumeric(std::wstring(1, ch)));
+            if (allowed) allowedSeen.insert(ch);
             from = subject.find(ch, from);
             ASSERT_NE(from, std::wstring::npos) << "order kept";
             ++from;
         }
+        size_t keepable = 0;
+        for (wchar_t ch : subject)
+            keepable += kAllowedCharacters.find(ch) != std::wstring::npos ||
+                        IsAlphaNumeric(std::wstring(1, ch));
+        ASSERT_EQ(cleaned.size(), std::min(keepable, kMaxCleanedSubject)) << "nothing else lost";
 
-        std::wstring folder = L"C:\\" + std::wstring(folderLength(random), L'd');
-        if (pick(random) == 0) folder += L'\\';
+        // Any folder text at all, separators, dots and surrogates included.
+        std::wstring folder;
+        for (int i = folderLength(random); i > 0; --i) {
+            const int kind = pick(random);
+            folder += kind == 0   ? L'\\'
+                      : kind == 1 ? L'.'
+                      : kind == 2 ? static_cast<wchar_t>(unit(random))
+                                  : static_cast<wchar_t>(L'a' + unit(random) % 26);
+        }
+        // Some names are taken, at random; the answer must be the first one free.
+        std::vector<std::wstring> asked;
+        const int takenOdds = pick(random);
+        auto exists = [&](const std::wstring& p) {
+            asked.push_back(p);
+            return asked.size() < 50 && unit(random) % 6 < takenOdds;
+        };
         std::wstring path;
-        if (!ComposeArchivePath(folder, kSent, cleaned, NothingExists, path)) {
-            ASSERT_GT(folder.size() + 23, kMaxArchivePath);
+        const bool withSlash = folder.empty() || folder.back() != L'\\';
+        const size_t directory = folder.size() + (withSlash ? 1 : 0);
+        if (!ComposeArchivePath(folder, kSent, cleaned, exists, path)) {
+            ASSERT_GT(directory + 22 + (asked.empty() ? 0 : 4), kMaxArchivePath);
             continue;
         }
+        ASSERT_FALSE(asked.empty());
+        ASSERT_EQ(path, asked.back()) << "the free name is the last one asked";
         ASSERT_LE(path.size(), kMaxArchivePath);
         ASSERT_EQ(path.compare(0, folder.size(), folder), 0) << "inside the folder";
-        const std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
-        ASSERT_EQ(path.find_last_of(L'\\') + 1,
-                  folder.back() == L'\\' ? folder.size() : folder.size() + 1);
+        if (withSlash) {
+            ASSERT_EQ(path[folder.size()], L'\\');
+        }
+        const std::wstring name = path.substr(directory);
+        ASSERT_EQ(name.find_first_of(L"\\/:"), std::wstring::npos) << "one plain file name";
         ASSERT_EQ(name.compare(0, 18, L"20060518 124102 - "), 0);
         ASSERT_EQ(name.substr(name.size() - 4), L".msg");
-        ASSERT_EQ(cleaned.compare(0, name.size() - 22, name, 18, name.size() - 22), 0)
+        const std::wstring counter =
+            asked.size() == 1 ? L"" : L" (" + std::to_wstring(asked.size()) + L")";
+        ASSERT_EQ(name.compare(name.size() - 4 - counter.size(), counter.size(), counter), 0)
+            << "counter " << asked.size() << " follows " << asked.size() - 1 << " taken";
+        const size_t kept = name.size() - 22 - counter.size();
+        ASSERT_EQ(cleaned.compare(0, kept, name, 18, kept), 0)
             << "the subject part is a prefix of the cleaned subject";
+        if (kept < cleaned.size()) {
+            ASSERT_EQ(path.size(), kMaxArchivePath) << "cut only to fit";
+        }
     }
+    EXPECT_EQ(allowedSeen.size(), kAllowedCharacters.size()) << "every allowed character tried";
 }
 
 } // namespace

@@ -226,6 +226,22 @@ def case_timing():
     check(out[-1] == "event-us 0 0.0 0.0", out[-1])
 
 
+def case_memory_and_window():
+    """"memory" shows the host's footprint; "window" the event times since the last window."""
+    rc, out, err = run_host("memory\nsend A\nsend B\nwindow\nsend C\nwindow\nwindow\nmemory\n",
+                            env={"QS_TEST_ADDIN_QUIET": "1"})
+    check(rc == 0, err)
+    lines = [l for l in out if l.startswith(("memory ", "window-us ", "sent"))]
+    check(len(lines) == 8, lines)
+    for line in (lines[0], lines[7]):
+        m = re.fullmatch(r"memory private-bytes (\d+) handles (\d+)", line)
+        check(m and int(m.group(1)) > 1 << 20 and int(m.group(2)) > 0, line)
+    counts = [int(l.split()[1]) for l in lines if l.startswith("window-us")]
+    check(counts == [2, 1, 0], "calls per window %r" % counts)
+    check(lines[6] == "window-us 0 0.0 0.0", lines[6])
+    check(not any(l.startswith("addin: Application.ItemSend") for l in out), "quiet add-in")
+
+
 def case_version():
     """--version sets what Application.Version reports."""
     rc, out, err = run_host("", args=["--version", "9.0.0.3821"])

@@ -8,6 +8,8 @@
 //   through qsMapiLib.SafeMailItem QS_TEST_ADDIN_FORMAT      the SaveAs format code (default 3)
 //   QS_TEST_ADDIN_LEAK=item   keeps a reference to the first sent item
 //   QS_TEST_ADDIN_FAIL=1      fails OnConnection with E_FAIL
+//   QS_TEST_ADDIN_QUIET=1     prints nothing for sent and received items (the
+//                             benchmark's baseline: only the saving is timed)
 #include "AddInDesigner.h"
 #include "unique.h"
 
@@ -317,7 +319,8 @@ private:
             return;
         }
         IDispatch* item = params->rgvarg[1].pdispVal;
-        say(source + L".ItemSend " + type_name(item) + L" " + text_property(item, L"Subject"));
+        if (!quiet())
+            say(source + L".ItemSend " + type_name(item) + L" " + text_property(item, L"Subject"));
         if (environment(L"QS_TEST_ADDIN_LEAK") == L"item" && !leaked_) {
             leaked_ = item;
             leaked_->AddRef(); // never released: the host must count it
@@ -333,7 +336,8 @@ private:
             return;
         }
         IDispatch* item = params->rgvarg[0].pdispVal;
-        say(L"MAPIUtils.NewMail " + type_name(item) + L" " + text_property(item, L"Subject"));
+        if (!quiet())
+            say(L"MAPIUtils.NewMail " + type_name(item) + L" " + text_property(item, L"Subject"));
         if (type_name(item) == L"MessageItem") archive(item, L"received");
     }
 
@@ -376,10 +380,12 @@ private:
             args[0].iVal = static_cast<SHORT>(format.empty() ? 3 : std::stoi(format));
             hr = invoke(wrapper.Get(), L"SaveAs", DISPATCH_METHOD, {args[0], args[1]}, nullptr,
                         &error);
-            if (SUCCEEDED(hr)) say(L"saved " + name + L" " + subject.bstrVal);
+            if (SUCCEEDED(hr) && !quiet()) say(L"saved " + name + L" " + subject.bstrVal);
         }
         if (FAILED(hr)) say(L"error " + (error.empty() ? hex(hr) : error));
     }
+
+    static bool quiet() { return environment(L"QS_TEST_ADDIN_QUIET") == L"1"; }
 
     void release_all() {
         unadvise(mapi_);
