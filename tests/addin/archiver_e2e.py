@@ -17,88 +17,29 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from addin_e2e import (END, START, STAMP, AddinCase, check, expect_lines,  # noqa: E402
+                       windows_path)
+import addin_e2e  # noqa: E402
+
 CASE, WINE_RUN, BIN, WORK = sys.argv[1:5]
-HOST = os.path.join(BIN, "outlook-standin.exe")
-KEY = r"HKEY_CURRENT_USER\Software\Microsoft\Office\Outlook\Addins\qsStow.Addin"
-STAMP = r"\d{8} \d{6}"
-
-
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def wine(*args, check=True):
-    done = subprocess.run([WINE_RUN] + list(args), capture_output=True, timeout=120)
-    if check and done.returncode != 0:
-        raise AssertionError("%s failed: %s" % (args, done.stderr.decode("utf-8", "replace")))
-    return done
+    return addin_e2e.wine(WINE_RUN, *args, check=check)
 
 
-def check(condition, message):
-    if not condition:
-        raise AssertionError(message)
-
-
-def expect_lines(actual, expected, what="transcript"):
-    if actual != expected:
-        raise AssertionError("%s differs:\n  got:\n    %s\n  expected:\n    %s" %
-                             (what, "\n    ".join(actual), "\n    ".join(expected)))
-
-
-class Case:
+class Case(AddinCase):
     def __init__(self, name):
-        self.dir = os.path.join(WORK, name)
-        shutil.rmtree(self.dir, ignore_errors=True)
-        os.makedirs(self.dir)
-        self.dll = os.path.join(self.dir, "qsStow.dll")
-        shutil.copy(os.path.join(BIN, "qsStow.dll"), self.dll)
-        wine("regsvr32", "/s", windows_path(self.dll))
-        wine("regsvr32", "/s", windows_path(os.path.join(BIN, "qsMapiLib.dll")))
-
-    def folder(self, name):
-        path = os.path.join(self.dir, name)
-        os.makedirs(path, exist_ok=True)
-        return path
-
-    def settings(self, enabled_in=1, enabled_out=1, folder_in="", folder_out="", logging=1):
-        """Writes the settings key anew with the five values."""
-        def text(value):
-            return '"%s"' % value.replace("\\", "\\\\").replace('"', '\\"')
-        lines = ["Windows Registry Editor Version 5.00", "", "[-%s]" % KEY, "", "[%s]" % KEY,
-                 '"LoadBehavior"=dword:00000003',
-                 '"EnabledIn"=dword:%08x' % (enabled_in & 0xFFFFFFFF),
-                 '"EnabledOut"=dword:%08x' % (enabled_out & 0xFFFFFFFF),
-                 '"FolderIn"=' + text(folder_in), '"FolderOut"=' + text(folder_out),
-                 '"Logging"=dword:%08x' % logging, ""]
-        reg = os.path.join(self.dir, "settings.reg")
-        with open(reg, "w", encoding="utf-16") as f:
-            f.write("\r\n".join(lines))
-        wine("regedit", "/S", windows_path(reg))
+        super().__init__(WINE_RUN, BIN, WORK, name)
 
     def run(self, scenario, args=()):
         """Runs the host with the add-in; returns (status, stdout lines)."""
-        path = os.path.join(self.dir, "scenario.txt")
-        with open(path, "w", encoding="utf-8") as f:
-            f.write(scenario)
-        command = [WINE_RUN, HOST, "--addin", "qsStow.Addin"] + list(args) + [windows_path(path)]
-        done = subprocess.run(command, capture_output=True, timeout=300)
-        return done.returncode, done.stdout.decode("utf-8").splitlines()
+        rc, out, _ = self.run_host(scenario, args)
+        return rc, out
 
     def log(self):
-        """The add-in's log lines without their time stamps."""
-        path = os.path.join(self.dir, "qsStow.log")
-        if not os.path.exists(path):
-            return []
-        with open(path, "rb") as f:
-            raw = f.read()
-        check(raw == b"" or raw.endswith(b"\r\n"), "log lines end in CR LF")
-        lines = []
-        for line in raw.decode("cp1252").split("\r\n")[:-1]:
-            # "12/7/2026 1:45:03 PM message": the general date form of the prefix's locale.
-            m = re.match(r"^\S*\d(?: \d{1,2}[:.]\d{2}[:.]\d{2}(?: ?[AP]M)?)? (.*)$", line)
-            check(m, "time stamp of log line %r" % line)
-            lines.append(m.group(1))
-        return lines
+        return self.log_lines() or []
 
 
 def archived(folder):
@@ -141,10 +82,6 @@ def decoded_subject(header):
     """The Subject header with RFC 2047 words decoded."""
     import email.header
     return str(email.header.make_header(email.header.decode_header(header)))
-
-
-START = ["connected qsStow.Addin"]
-END = ["disconnected", "live objects: 0"]
 
 
 def names_match(names, subjects):
@@ -382,7 +319,6 @@ def case_restart_reads_settings_again():
     c = Case("restart")
     folder = c.folder("Out")
     c.settings(enabled_in=0, enabled_out=0, folder_out=windows_path(folder), logging=0)
-    scenario = os.path.join(c.dir, "scenario.txt")
     rc, out = c.run("send Before\nrestart\nsend After\n")
     check(rc == 0 and out == START + ["sent", "disconnected"] + START + ["sent"] + END,
           "run: %d %r" % (rc, out))

@@ -16,34 +16,16 @@ import glob
 import os
 import random
 import re
-import shutil
 import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from addin_e2e import (END, START, STAMP, AddinCase, check, reg_text,  # noqa: E402
+                       windows_path)
+
 CASE, WINE_RUN, BIN, WORK = sys.argv[1:5]
-HOST = os.path.join(BIN, "outlook-standin.exe")
-KEY = r"HKEY_CURRENT_USER\Software\Microsoft\Office\Outlook\Addins\qsStow.Addin"
-STAMP = r"\d{8} \d{6}"
 ALLOWED = " _-+#()[]{}=%$\u00a7\u00df~\u20ac@\u00b5;"
-START = ["connected qsStow.Addin"]
-END = ["disconnected", "live objects: 0"]
-
-
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-def wine(*args, check=True):
-    done = subprocess.run([WINE_RUN] + list(args), capture_output=True, timeout=120)
-    if check and done.returncode != 0:
-        raise AssertionError("%s failed: %s" % (args, done.stderr.decode("utf-8", "replace")))
-    return done
-
-
-def check(condition, message):
-    if not condition:
-        raise AssertionError(message)
 
 
 def cleaned(subject):
@@ -51,75 +33,21 @@ def cleaned(subject):
     return "".join(c for c in subject if c in ALLOWED or (c < "\x80" and c.isalnum()))[:220]
 
 
-def reg_text(value):
-    return '"%s"' % value.replace("\\", "\\\\").replace('"', '\\"')
-
-
-class Case:
+class Case(AddinCase):
     def __init__(self, name):
-        self.dir = os.path.join(WORK, name)
-        shutil.rmtree(self.dir, ignore_errors=True)
-        os.makedirs(self.dir)
-        self.dll = os.path.join(self.dir, "qsStow.dll")
-        self.log_path = os.path.join(self.dir, "qsStow.log")
-        shutil.copy(os.path.join(BIN, "qsStow.dll"), self.dll)
-        wine("regsvr32", "/s", windows_path(self.dll))
-        wine("regsvr32", "/s", windows_path(os.path.join(BIN, "qsMapiLib.dll")))
-
-    def folder(self, name):
-        path = os.path.join(self.dir, name)
-        os.makedirs(path, exist_ok=True)
-        return path
-
-    def registry(self, values):
-        """Writes the settings key anew with `values`, lines in regedit's syntax; None: no key."""
-        lines = ["Windows Registry Editor Version 5.00", "", "[-%s]" % KEY, ""]
-        if values is not None:
-            lines += ["[%s]" % KEY] + values + [""]
-        reg = os.path.join(self.dir, "settings.reg")
-        with open(reg, "w", encoding="utf-16") as f:
-            f.write("\r\n".join(lines))
-        wine("regedit", "/S", windows_path(reg))
-
-    def settings(self, enabled_in=1, enabled_out=1, folder_in="", folder_out="", logging=1):
-        self.registry(['"EnabledIn"=dword:%08x' % enabled_in,
-                       '"EnabledOut"=dword:%08x' % enabled_out,
-                       '"FolderIn"=' + reg_text(folder_in), '"FolderOut"=' + reg_text(folder_out),
-                       '"Logging"=dword:%08x' % logging])
+        super().__init__(WINE_RUN, BIN, WORK, name)
 
     def run(self, scenario):
         """Runs the host with the add-in; checks it saw nothing but success; returns stdout."""
-        path = os.path.join(self.dir, "scenario.txt")
-        with open(path, "w", encoding="utf-8") as f:
-            f.write(scenario)
-        # Output into files, not pipes: a Wine helper process started meanwhile would hold a
-        # pipe open for as long as the Wine server lives, which the log's holder prolongs.
-        with open(path + ".out", "w+b") as stdout, open(path + ".err", "w+b") as stderr:
-            done = subprocess.run([WINE_RUN, HOST, "--addin", "qsStow.Addin", windows_path(path)],
-                                  stdout=stdout, stderr=stderr, timeout=300)
-            stdout.seek(0)
-            stderr.seek(0)
-            out = stdout.read().decode("utf-8").splitlines()
-            err = stderr.read().decode("utf-8", "replace")
-        check(done.returncode == 0 and err == "", "host: status %d, %r" % (done.returncode, err))
+        rc, out, err = self.run_host(scenario)
+        check(rc == 0 and err == "", "host: status %d, %r" % (rc, err))
         steps = [l.split(" ", 1)[0] for l in scenario.splitlines() if l.startswith(("send", "rec"))]
         expected = START + [{"send": "sent", "receive": "received"}[s] for s in steps] + END
         check(out == expected, "transcript %r, expected %r" % (out, expected))
         return out
 
     def log(self):
-        """The add-in's log lines without their time stamps; None when there is no log."""
-        if not os.path.exists(self.log_path):
-            return None
-        with open(self.log_path, "rb") as f:
-            raw = f.read()
-        check(raw == b"" or raw.endswith(b"\r\n"), "log lines end in CR LF")
-        lines = []
-        for line in raw.decode("cp1252", "replace").split("\r\n")[:-1]:
-            m = re.match(r"^\S*\d(?: \d{1,2}[:.]\d{2}[:.]\d{2}(?: ?[AP]M)?)? (.*)$", line)
-            check(m, "time stamp of log line %r" % line)
-            lines.append(m.group(1))
-        return lines
+        return self.log_lines()
 
 
 def denies_new_files(folder):
