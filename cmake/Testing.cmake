@@ -32,3 +32,26 @@ function(qs_add_gtest name)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                        PROPERTIES ${props} ${A_PROPERTIES})
 endfunction()
+
+# qs_add_e2e_cases(<name> SCRIPT <file.py> CASES <case>...)
+# End-to-end cases of a Python script, each run as a CTest test <name>-<case>
+# with: script case wine-run bin-folder work-folder. They share a Wine prefix
+# of their own (wineprefix-<name>), made before the first and stopped after
+# the last, and run one at a time in it.
+function(qs_add_e2e_cases name)
+  cmake_parse_arguments(A "" "SCRIPT" "CASES" ${ARGN})
+  find_program(QS_SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+  set(prefix QS_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-${name})
+  add_test(NAME ${name}-prefix-up COMMAND ${QS_WINE_RUN} cmd /c exit)
+  add_test(NAME ${name}-prefix-down COMMAND ${QS_WINE_RUN} --stop)
+  set_tests_properties(${name}-prefix-up PROPERTIES FIXTURES_SETUP ${name} ENVIRONMENT ${prefix})
+  set_tests_properties(${name}-prefix-down PROPERTIES FIXTURES_CLEANUP ${name}
+                                                      ENVIRONMENT ${prefix})
+  foreach(case ${A_CASES})
+    add_test(NAME ${name}-${case}
+             COMMAND ${QS_SYSTEM_PYTHON} ${A_SCRIPT} ${case} ${QS_WINE_RUN}
+                     ${CMAKE_BINARY_DIR}/bin ${CMAKE_CURRENT_BINARY_DIR}/e2e)
+    set_tests_properties(${name}-${case} PROPERTIES
+      FIXTURES_REQUIRED ${name} RESOURCE_LOCK ${name}-prefix ENVIRONMENT ${prefix})
+  endforeach()
+endfunction()
