@@ -5,6 +5,7 @@
 #include "system_message.h"
 #include "unique.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -17,23 +18,36 @@ constexpr wchar_t kRegistryTitle[] = L"Zezorir Ezurovid";
 constexpr wchar_t kRuntimeTitle[] = L"YourAppName";
 constexpr UINT kExclamationOk = MB_OK | MB_ICONEXCLAMATION; // 48
 
-void ShowRegistryMessage(const std::wstring& text) {
-    ShowMessageBox(nullptr, text, kRegistryTitle, kExclamationOk);
+// Shows the text that `makeText` builds; when building it fails for want of
+// memory, says that instead, so that no report can end the process.
+template <typename MakeText>
+void Report(const wchar_t* title, const MakeText& makeText) noexcept {
+    try {
+        ShowMessageBox(nullptr, makeText(), title, kExclamationOk);
+    } catch (...) {
+        ShowFixedMessageBox(L"Out of memory", kRuntimeTitle, kExclamationOk);
+    }
 }
 
-void ShowOpeningMessage(LSTATUS code) {
-    ShowRegistryMessage(std::wstring(L"Error Opening Registry Key Entry:\r\nKey/Path=") +
-                        kSettingsKeyPath + L"\r\nDLL Returned=" + std::to_wstring(code));
+void ShowOpeningMessage(LSTATUS code) noexcept {
+    Report(kRegistryTitle, [code] {
+        return std::wstring(L"Error Opening Registry Key Entry:\r\nKey/Path=") + kSettingsKeyPath +
+               L"\r\nDLL Returned=" + std::to_wstring(code);
+    });
 }
 
-void ShowReadingMessage(const std::wstring& valueName, LSTATUS code) {
-    ShowRegistryMessage(L"Error Retrieving Registry Key Entry:\r\nKey=" + valueName +
-                        L"\r\nDLL Returned=" + std::to_wstring(code));
+void ShowReadingMessage(const std::wstring& valueName, LSTATUS code) noexcept {
+    Report(kRegistryTitle, [&] {
+        return L"Error Retrieving Registry Key Entry:\r\nKey=" + valueName +
+               L"\r\nDLL Returned=" + std::to_wstring(code);
+    });
 }
 
-void ShowWritingMessage(const std::wstring& valueName, LSTATUS code) {
-    ShowRegistryMessage(L"Error Setting Registry Key Entry:\r\nKey=" + valueName +
-                        L"\r\nDLL Returned=" + std::to_wstring(code));
+void ShowWritingMessage(const std::wstring& valueName, LSTATUS code) noexcept {
+    Report(kRegistryTitle, [&] {
+        return L"Error Setting Registry Key Entry:\r\nKey=" + valueName +
+               L"\r\nDLL Returned=" + std::to_wstring(code);
+    });
 }
 
 // Plain words for a failure: the platform's message table has no text for the
@@ -53,11 +67,7 @@ std::wstring DescribeFailure(HRESULT hr) {
 }
 
 void ShowRuntimeMessage(HRESULT hr) noexcept {
-    try {
-        ShowMessageBox(nullptr, DescribeFailure(hr), kRuntimeTitle, kExclamationOk);
-    } catch (...) {
-        ShowMessageBox(nullptr, L"Out of memory", kRuntimeTitle, kExclamationOk);
-    }
+    Report(kRuntimeTitle, [hr] { return DescribeFailure(hr); });
 }
 
 // Value names are fixed ASCII words; the number query uses the ANSI form so
@@ -90,8 +100,10 @@ LSTATUS QueryText(HKEY key, const std::wstring& name, DWORD& storedType, std::ws
     }
     if (storedType != REG_SZ && storedType != REG_EXPAND_SZ) return ERROR_SUCCESS;
 
-    text.assign(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
-    if (!text.empty() && text.back() == L'\0') text.pop_back();
+    // A text ends at its first NUL, however many terminators the writer stored.
+    const auto* chars = reinterpret_cast<const wchar_t*>(data.data());
+    const size_t stored = data.size() / sizeof(wchar_t);
+    text.assign(chars, std::find(chars, chars + stored, L'\0'));
     if (storedType == REG_EXPAND_SZ) {
         const DWORD needed = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
         if (needed > 0) {

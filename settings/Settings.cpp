@@ -73,7 +73,7 @@ public:
     QS_CATCH_RETURN()
 
     // A failed write shows its message and the next write still takes place.
-    HRESULT STDMETHODCALLTYPE Save() override {
+    HRESULT STDMETHODCALLTYPE Save() override try {
         SetRegValue(L"EnabledIn", kRegNumber, enabledIn_);
         SetRegValue(L"EnabledOut", kRegNumber, enabledOut_);
         SetRegValue(L"FolderIn", kRegText, folderIn_);
@@ -81,6 +81,7 @@ public:
         SetRegValue(L"Logging", kRegNumber, logging_);
         return S_OK;
     }
+    QS_CATCH_RETURN()
 
 private:
     static HRESULT get(short member, short* value) noexcept {

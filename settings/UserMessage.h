@@ -13,5 +13,8 @@ using MessageBoxHook = int (*)(HWND owner, const std::wstring& text, const std::
 int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& title,
                    UINT style) noexcept;
 
+// Shows a fixed text even when no memory is left to build another one.
+void ShowFixedMessageBox(const wchar_t* text, const wchar_t* title, UINT style) noexcept;
+
 // Replaces the message box; nullptr restores MessageBoxW. Returns the previous hook.
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) noexcept;

@@ -1,7 +1,8 @@
 // Settings.Load against whatever the settings key may hold: every registry
 // type at sizes around each limit, and random contents. Load never fails; a
 // value it cannot use keeps its default; a good value beside bad ones is still
-// read; and the only messages are run-time failure messages.
+// read; and the only messages are run-time failure messages. And the settings
+// routines against memory running out at any allocation.
 #include "Settings.h"
 #include "SettingsKey.h"
 #include "UserMessage.h"
@@ -11,6 +12,7 @@
 #include <wrl/client.h>
 
 #include <cstdlib>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -18,6 +20,23 @@
 using Microsoft::WRL::ComPtr;
 using testing_support::MessageCapture;
 using testing_support::SettingsKey;
+
+// Memory that runs out on demand: once `g_allocationsLeft` allocations have
+// been made, every further one fails until it is set back to -1.
+long g_allocationsLeft = -1;
+
+void* operator new(size_t size) {
+    if (g_allocationsLeft == 0) throw std::bad_alloc();
+    if (g_allocationsLeft > 0) --g_allocationsLeft;
+    if (void* block = std::malloc(size ? size : 1)) return block;
+    throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, size_t) noexcept {
+    std::free(block);
+}
 
 namespace {
 
@@ -274,6 +293,41 @@ TEST_F(SettingsLoadTest, RandomContentsNeverCrashAndKeepEveryCertainResult) {
               "seed " + std::to_string(seed) + " round " + std::to_string(round));
         if (HasFatalFailure()) return;
     }
+}
+
+// Memory may run out at any allocation inside the settings routines and the
+// Settings object: each then fails or reports, and the process (Outlook's, for
+// the add-in) goes on.
+TEST_F(SettingsLoadTest, RunningOutOfMemoryAnywhereEndsNothing) {
+    static int boxes = 0;
+    // A capture that itself needs no memory.
+    const MessageBoxHook previous = SetMessageBoxHook(
+        [](HWND, const std::wstring&, const std::wstring&, UINT) { return ++boxes, IDOK; });
+    ComPtr<_Settings> settings;
+    ASSERT_HRESULT_SUCCEEDED(Settings_CreateInstance(IID_PPV_ARGS(&settings)));
+    const std::wstring folderIn = L"FolderIn", enabledIn = L"EnabledIn";
+    const std::wstring folder(300, L'f');
+    std::wstring read;
+    short flag = 0;
+    for (long allowed = 0; allowed < 120; ++allowed) {
+        SettingsKey::Create();
+        SettingsKey::SetText(L"FolderIn", folder);
+        SettingsKey::SetDword(L"EnabledIn", 70000); // a run-time failure message
+        qs::unique_variant result;
+        g_allocationsLeft = allowed;
+        GetRegValue(folderIn, kRegText, read, true);
+        GetRegValue(enabledIn, kRegNumber, flag, true);
+        const HRESULT loaded = settings->Load(result.put());
+        SettingsKey::Remove(); // every write now reports the opening message
+        SetRegValue(enabledIn, kRegNumber, 1L);
+        SetRegValue(folderIn, kRegText, folder);
+        const HRESULT saved = settings->Save();
+        g_allocationsLeft = -1;
+        EXPECT_TRUE(loaded == S_OK || loaded == E_OUTOFMEMORY) << allowed;
+        EXPECT_TRUE(saved == S_OK || saved == E_OUTOFMEMORY) << allowed;
+    }
+    EXPECT_GT(boxes, 0);
+    SetMessageBoxHook(previous);
 }
 
 // Outside the tests' capture a message box is real. With no display (the test

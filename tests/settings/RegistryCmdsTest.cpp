@@ -195,6 +195,20 @@ TEST_F(RegistryCmdsTest, AnExpandableFolderReadsAsItsExpandedText) {
     EXPECT_EQ(folder, std::wstring(root) + L"\\Archive");
 }
 
+// Tools that pass their buffer's size store extra terminators, or junk after one.
+TEST_F(RegistryCmdsTest, ATextEndsAtItsFirstNul) {
+    for (DWORD type : {REG_SZ, REG_EXPAND_SZ}) {
+        for (const std::wstring& stored :
+             {std::wstring(L"C:\\a\0", 5), std::wstring(L"C:\\a\0\0\0", 7),
+              std::wstring(L"C:\\a\0old", 8)}) {
+            SettingsKey::SetText(L"FolderOut", stored, type);
+            std::wstring folder;
+            ASSERT_TRUE(GetRegValue(L"FolderOut", kRegText, folder, true));
+            EXPECT_EQ(folder, L"C:\\a") << stored.size() << " characters of type " << type;
+        }
+    }
+}
+
 TEST_F(RegistryCmdsTest, UnknownTypeCodesReadOneAndWriteNothing) {
     SettingsKey::Create();
     short flag = 0;
