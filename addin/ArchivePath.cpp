@@ -11,9 +11,6 @@ bool IsAlphaNumericUnit(wchar_t ch) noexcept {
     return (ch >= L'0' && ch <= L'9') || (ch >= L'A' && ch <= L'Z') || (ch >= L'a' && ch <= L'z');
 }
 
-// The highest counter tried before a folder is taken as unusable.
-constexpr unsigned kMaxCounter = 1000000;
-
 } // namespace
 
 bool IsAlphaNumeric(const std::wstring& ch) noexcept {
@@ -38,20 +35,21 @@ std::wstring ArchiveTimeStamp(const SYSTEMTIME& localTime) {
     return text;
 }
 
-bool ComposeArchivePath(const std::wstring& folder, const SYSTEMTIME& localTime,
-                        const std::wstring& cleanedSubject,
-                        const std::function<bool(const std::wstring&)>& exists,
-                        std::wstring& path) {
+ComposeResult ComposeArchivePath(const std::wstring& folder, const SYSTEMTIME& localTime,
+                                 const std::wstring& cleanedSubject,
+                                 const std::function<bool(const std::wstring&)>& exists,
+                                 const std::function<bool()>& timeUp, std::wstring& path) {
     std::wstring base = folder;
     if (base.empty() || base.back() != L'\\') base += L'\\';
     base += ArchiveTimeStamp(localTime);
     base += L" - ";
     static const std::wstring kExtension = L".msg";
 
-    for (unsigned counter = 1; counter <= kMaxCounter; ++counter) {
+    for (unsigned counter = 1; counter <= kMaxNameCounter; ++counter) {
+        if (counter > 1 && timeUp()) break;
         const std::wstring suffix = counter == 1 ? L"" : L" (" + std::to_wstring(counter) + L")";
         const size_t fixed = base.size() + suffix.size() + kExtension.size();
-        if (fixed > kMaxArchivePath) return false;
+        if (fixed > kMaxArchivePath) return ComposeResult::PathTooLong;
         const size_t room = kMaxArchivePath - fixed;
         std::wstring candidate = base;
         candidate.append(cleanedSubject, 0, room);
@@ -59,10 +57,10 @@ bool ComposeArchivePath(const std::wstring& folder, const SYSTEMTIME& localTime,
         candidate += kExtension;
         if (!exists(candidate)) {
             path = std::move(candidate);
-            return true;
+            return ComposeResult::Composed;
         }
     }
-    return false;
+    return ComposeResult::NoFreeName;
 }
 
 bool PathExists(const std::wstring& path) noexcept {

@@ -26,14 +26,30 @@ std::wstring CleanFileName(const std::wstring& subject, const std::wstring& allo
 // "yyyymmdd hhnnss".
 std::wstring ArchiveTimeStamp(const SYSTEMTIME& localTime);
 
+// What composing an archive path came to.
+enum class ComposeResult {
+    Composed,   // `path` holds a free name
+    PathTooLong, // not even an empty subject fits in the folder
+    NoFreeName  // every name tried was taken, or the search ran out of time
+};
+
+// The highest counter tried: far above what a burst of one subject within a
+// second produces, far below what would hold up Outlook.
+constexpr unsigned kMaxNameCounter = 10000;
+
+// The longest a search for a free name may hold up Outlook's thread.
+constexpr ULONGLONG kMaxNameSearchMilliseconds = 250;
+
 // The path for a new archive file: folder (with a backslash added when it does
 // not end in one), time stamp, " - ", the cleaned subject and ".msg". A name
 // already taken gets " (2)", " (3)", ... before ".msg"; the subject is cut
-// further when the whole would exceed the platform's path limit. Returns false
-// only when not even an empty subject fits in the folder.
-bool ComposeArchivePath(const std::wstring& folder, const SYSTEMTIME& localTime,
-                        const std::wstring& cleanedSubject,
-                        const std::function<bool(const std::wstring&)>& exists, std::wstring& path);
+// further when the whole would exceed the platform's path limit. `exists`
+// tells whether a name is taken; `timeUp`, asked before each further
+// candidate, ends the search early.
+ComposeResult ComposeArchivePath(const std::wstring& folder, const SYSTEMTIME& localTime,
+                                 const std::wstring& cleanedSubject,
+                                 const std::function<bool(const std::wstring&)>& exists,
+                                 const std::function<bool()>& timeUp, std::wstring& path);
 
 // Whether a file or folder of that name exists.
 bool PathExists(const std::wstring& path) noexcept;

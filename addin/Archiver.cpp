@@ -24,13 +24,37 @@ short Flag(_Settings* settings, HRESULT (STDMETHODCALLTYPE _Settings::*get)(shor
 }
 
 HRESULT Text(_Settings* settings, HRESULT (STDMETHODCALLTYPE _Settings::*get)(BSTR*),
-             std::wstring& text, CallFailure& failure) noexcept {
+             std::wstring& text, CallFailure& failure) noexcept try {
     qs::unique_bstr value;
     const HRESULT hr = (settings->*get)(value.put());
     if (FAILED(hr)) return RecordFailure(hr, failure);
     text.assign(value.get() ? value.get() : L"", ::SysStringLen(value.get()));
     return S_OK;
+} catch (...) {
+    return RecordFailure(qs::hresult_from_caught_exception(), failure);
 }
+
+// A name claimed on disk for the archive file. Whatever way the handler
+// leaves before the save has written it, the claim goes again if it is still
+// empty; what the save wrote always stays.
+class NameClaimGuard {
+public:
+    NameClaimGuard() = default;
+    NameClaimGuard(const NameClaimGuard&) = delete;
+    NameClaimGuard& operator=(const NameClaimGuard&) = delete;
+    ~NameClaimGuard() {
+        if (held_ && path_) ReleaseEmptyClaim(*path_);
+    }
+    void Hold(const std::wstring* path) noexcept {
+        path_ = path;
+        held_ = true;
+    }
+    void Keep() noexcept { held_ = false; }
+
+private:
+    const std::wstring* path_ = nullptr;
+    bool held_ = false;
+};
 
 HRESULT CreateWrapper(IDispatch* item, ComPtr<IDispatch>& wrapper, CallFailure& failure) noexcept {
     CLSID clsid;
@@ -44,7 +68,8 @@ HRESULT CreateWrapper(IDispatch* item, ComPtr<IDispatch>& wrapper, CallFailure& 
     return InvokeByName(wrapper.Get(), L"Item", DISPATCH_PROPERTYPUT, &value, 1, nullptr, failure);
 }
 
-// Steps 2 to 11 of the handler; a failure returns at once with its description.
+// Everything of the handler but its error path: a failure returns at once
+// with its description.
 HRESULT Archive(const ArchiveDirection& direction, IDispatch* item, _Settings* settings,
                 short messageFormat, CallFailure& failure) {
     if (ItemTypeName(item) != direction.typeName) return S_OK;
@@ -73,35 +98,49 @@ HRESULT Archive(const ArchiveDirection& direction, IDispatch* item, _Settings* s
     ::GetLocalTime(&now);
     hr = GetTextProperty(wrapper.Get(), L"Subject", subject, failure);
     if (FAILED(hr)) return hr;
+
     // The chosen name is claimed on disk at once: a name found free cannot be
     // taken by another writer before SaveAs, which would overwrite that file.
+    std::wstring path;
+    NameClaimGuard claim;
     bool claimed = false;
     const auto taken = [&claimed](const std::wstring& candidate) {
-        const NameClaim claim = ClaimArchiveName(candidate);
-        claimed = claim == NameClaim::Claimed;
-        return claim == NameClaim::Taken;
+        const NameClaim result = ClaimArchiveName(candidate);
+        claimed = result == NameClaim::Claimed;
+        return result == NameClaim::Taken;
     };
-    std::wstring path;
-    if (!ComposeArchivePath(folder, now, CleanFileName(subject, kAllowedCharacters), taken, path)) {
+    const ULONGLONG searchStart = ::GetTickCount64();
+    const auto timeUp = [searchStart] {
+        return ::GetTickCount64() - searchStart > kMaxNameSearchMilliseconds;
+    };
+    switch (ComposeArchivePath(folder, now, CleanFileName(subject, kAllowedCharacters), taken,
+                               timeUp, path)) {
+    case ComposeResult::Composed:
+        break;
+    case ComposeResult::PathTooLong:
         failure.code = HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
         failure.description = L"The archive folder's path is too long for a file name: " + folder;
         return failure.code;
+    case ComposeResult::NoFreeName:
+        failure.code = HRESULT_FROM_WIN32(ERROR_FILE_EXISTS);
+        failure.description = L"No free name for the archive file was found in the folder: " + folder;
+        return failure.code;
     }
+    if (claimed) claim.Hold(&path);
     if (logging) WriteLog(L"Saving Mail to: " + path);
 
-    qs::unique_bstr pathText = qs::make_bstr(path.data(), path.size());
-    if (!pathText) return RecordFailure(E_OUTOFMEMORY, failure);
+    // The path goes by reference, as an automation client passes a string
+    // variable; whatever the callee leaves in the variable is freed here, once.
+    qs::unique_bstr pathArgument = qs::make_bstr(path.data(), path.size());
+    if (!pathArgument) return RecordFailure(E_OUTOFMEMORY, failure);
     VARIANT args[2]; // in reverse order: Type, then Path
     args[0].vt = VT_I2;
     args[0].iVal = messageFormat;
-    BSTR pathArgument = pathText.get();
     args[1].vt = VT_BSTR | VT_BYREF;
-    args[1].pbstrVal = &pathArgument;
+    args[1].pbstrVal = pathArgument.addressof();
     hr = InvokeByName(wrapper.Get(), L"SaveAs", DISPATCH_METHOD, args, 2, nullptr, failure);
-    if (FAILED(hr)) {
-        if (claimed) ReleaseEmptyClaim(path);
-        return hr;
-    }
+    if (FAILED(hr)) return hr;
+    claim.Keep();
     wrapper.Reset();
 
     if (logging) WriteLog(L"Successful. ");

@@ -29,6 +29,8 @@ public:
         reset();
         return &value_;
     }
+    // For an in-out argument: the callee may replace the value, which this then owns.
+    T* addressof() noexcept { return &value_; }
     T release() noexcept { return std::exchange(value_, Invalid); }
     void reset(T value = Invalid) noexcept {
         T old = std::exchange(value_, value);

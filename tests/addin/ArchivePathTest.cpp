@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <set>
 #include <vector>
@@ -27,6 +28,13 @@ const SYSTEMTIME kSent = At(2006, 5, 18, 12, 41, 2);
 
 std::wstring Clean(const std::wstring& subject) {
     return CleanFileName(subject, kAllowedCharacters);
+}
+
+// Composes for kSent with no time limit; true when a free name was found.
+bool Compose(const std::wstring& folder, const std::wstring& subject,
+             const std::function<bool(const std::wstring&)>& exists, std::wstring& path) {
+    return ComposeArchivePath(folder, kSent, subject, exists, [] { return false; }, path) ==
+           ComposeResult::Composed;
 }
 
 bool NothingExists(const std::wstring&) {
@@ -89,13 +97,13 @@ TEST(ArchiveTimeStamp, IsZeroPaddedYearMonthDayBlankHourMinuteSecond) {
 TEST(ComposeArchivePath, JoinsFolderTimeSubjectAndExtension) {
     std::wstring path;
     ASSERT_TRUE(
-        ComposeArchivePath(L"D:\\Mail\\Out", kSent, L"Re Offer 122006", NothingExists, path));
+        Compose(L"D:\\Mail\\Out", L"Re Offer 122006", NothingExists, path));
     EXPECT_EQ(path, L"D:\\Mail\\Out\\20060518 124102 - Re Offer 122006.msg");
-    ASSERT_TRUE(ComposeArchivePath(L"D:\\Mail\\Out\\", kSent, L"x", NothingExists, path));
+    ASSERT_TRUE(Compose(L"D:\\Mail\\Out\\", L"x", NothingExists, path));
     EXPECT_EQ(path, L"D:\\Mail\\Out\\20060518 124102 - x.msg") << "no second backslash";
-    ASSERT_TRUE(ComposeArchivePath(L"", kSent, L"x", NothingExists, path));
+    ASSERT_TRUE(Compose(L"", L"x", NothingExists, path));
     EXPECT_EQ(path, L"\\20060518 124102 - x.msg") << "an empty folder names the drive's root";
-    ASSERT_TRUE(ComposeArchivePath(L"C:\\", kSent, L"", NothingExists, path));
+    ASSERT_TRUE(Compose(L"C:\\", L"", NothingExists, path));
     EXPECT_EQ(path, L"C:\\20060518 124102 - .msg");
 }
 
@@ -105,10 +113,10 @@ TEST(ComposeArchivePath, ATakenNameGetsTheFirstFreeCounter) {
                                     L"C:\\A\\20060518 124102 - Hi (4).msg"};
     auto exists = [&](const std::wstring& p) { return taken.count(p) > 0; };
     std::wstring path;
-    ASSERT_TRUE(ComposeArchivePath(L"C:\\A", kSent, L"Hi", exists, path));
+    ASSERT_TRUE(Compose(L"C:\\A", L"Hi", exists, path));
     EXPECT_EQ(path, L"C:\\A\\20060518 124102 - Hi (3).msg");
     taken.insert(path);
-    ASSERT_TRUE(ComposeArchivePath(L"C:\\A", kSent, L"Hi", exists, path));
+    ASSERT_TRUE(Compose(L"C:\\A", L"Hi", exists, path));
     EXPECT_EQ(path, L"C:\\A\\20060518 124102 - Hi (5).msg");
 }
 
@@ -116,19 +124,19 @@ TEST(ComposeArchivePath, TheSubjectIsCutSoThePathFitsThePlatformLimit) {
     const std::wstring folder = L"C:\\" + std::wstring(100, L'f');
     const std::wstring subject(220, L's');
     std::wstring path;
-    ASSERT_TRUE(ComposeArchivePath(folder, kSent, subject, NothingExists, path));
+    ASSERT_TRUE(Compose(folder, subject, NothingExists, path));
     EXPECT_EQ(path.size(), kMaxArchivePath);
     EXPECT_EQ(path.substr(path.size() - 5), L"s.msg");
 
     // The counter's room comes out of the subject too.
     std::wstring first = path;
     auto exists = [&](const std::wstring& p) { return p == first; };
-    ASSERT_TRUE(ComposeArchivePath(folder, kSent, subject, exists, path));
+    ASSERT_TRUE(Compose(folder, subject, exists, path));
     EXPECT_EQ(path.size(), kMaxArchivePath);
     EXPECT_EQ(path.substr(path.size() - 9), L"s (2).msg");
 
     // A short subject is not cut.
-    ASSERT_TRUE(ComposeArchivePath(folder, kSent, L"short", NothingExists, path));
+    ASSERT_TRUE(Compose(folder, L"short", NothingExists, path));
     EXPECT_EQ(path, folder + L"\\20060518 124102 - short.msg");
 }
 
@@ -136,9 +144,31 @@ TEST(ComposeArchivePath, FailsOnlyWhenNotEvenAnEmptySubjectFits) {
     const std::wstring fixed = L"\\20060518 124102 - .msg";
     std::wstring path;
     const std::wstring fits(kMaxArchivePath - fixed.size(), L'f');
-    ASSERT_TRUE(ComposeArchivePath(fits, kSent, L"subject", NothingExists, path));
+    ASSERT_TRUE(Compose(fits, L"subject", NothingExists, path));
     EXPECT_EQ(path, fits + fixed);
-    EXPECT_FALSE(ComposeArchivePath(fits + L"f", kSent, L"subject", NothingExists, path));
+    EXPECT_EQ(ComposeArchivePath(fits + L"f", kSent, L"subject", NothingExists,
+                                 [] { return false; }, path),
+              ComposeResult::PathTooLong);
+}
+
+// A folder that reports every name as taken (a slow share, a broken driver)
+// must not hold up Outlook: the search ends at its counter limit, or sooner
+// when its time is up, and says that no free name was found.
+TEST(ComposeArchivePath, TheSearchForAFreeNameEndsAtItsCountOrTimeLimit) {
+    unsigned asked = 0;
+    auto allTaken = [&](const std::wstring&) { return ++asked > 0; };
+    std::wstring path = L"unchanged";
+    EXPECT_EQ(ComposeArchivePath(L"C:\\A", kSent, L"Hi", allTaken, [] { return false; }, path),
+              ComposeResult::NoFreeName);
+    EXPECT_EQ(asked, kMaxNameCounter);
+    EXPECT_EQ(path, L"unchanged");
+
+    asked = 0;
+    int ticks = 0;
+    EXPECT_EQ(ComposeArchivePath(L"C:\\A", kSent, L"Hi", allTaken, [&] { return ++ticks > 3; },
+                                 path),
+              ComposeResult::NoFreeName);
+    EXPECT_EQ(asked, 4u) << "the first name, then one more for each tick before time ran out";
 }
 
 // A folder of the test's own under the prefix's temporary folder.
@@ -216,8 +246,7 @@ TEST(ClaimArchiveName, ComposingClaimsTheFirstFreeCounter) {
                                 L"20060518 124102 - Hi (4).msg"})
         folder.Write(name, "x");
     std::wstring path;
-    ASSERT_TRUE(ComposeArchivePath(
-        folder.path(), kSent, L"Hi",
+    ASSERT_TRUE(Compose(folder.path(), L"Hi",
         [](const std::wstring& p) { return ClaimArchiveName(p) == NameClaim::Taken; }, path));
     EXPECT_EQ(path, folder / L"20060518 124102 - Hi (3).msg");
     EXPECT_EQ(ArchiveFolder::Size(path), 0);
@@ -289,7 +318,7 @@ TEST(ComposeArchivePath, RandomSubjectsAndFoldersKeepTheInvariants) {
         std::wstring path;
         const bool withSlash = folder.empty() || folder.back() != L'\\';
         const size_t directory = folder.size() + (withSlash ? 1 : 0);
-        if (!ComposeArchivePath(folder, kSent, cleaned, exists, path)) {
+        if (!Compose(folder, cleaned, exists, path)) {
             ASSERT_GT(directory + 22 + (asked.empty() ? 0 : 4), kMaxArchivePath);
             continue;
         }
