@@ -27,20 +27,18 @@ STDAPI DllCanUnloadNow() {
 namespace {
 
 HRESULT Register(HKEY hive) noexcept try {
-    const std::wstring path = qs::this_module_path();
-    if (path.empty()) return qs::hresult_from_last_error();
-    QS_RETURN_IF_FAILED(RegisterServer(hive, path));
-    const HRESULT hr = RegisterAddinLoader();
-    if (FAILED(hr)) UnregisterServer(hive);
-    return hr;
+    const ModuleRegistration module = ThisModuleRegistration();
+    if (module.path.empty()) return qs::hresult_from_last_error();
+    return RegisterModule(module, hive);
 }
 QS_CATCH_RETURN()
 
-HRESULT Unregister(HKEY hive) noexcept {
-    const HRESULT server = UnregisterServer(hive);
-    const HRESULT loader = UnregisterAddinLoader();
-    return FAILED(server) ? server : loader;
+HRESULT Unregister(HKEY hive) noexcept try {
+    const ModuleRegistration module = ThisModuleRegistration();
+    if (module.path.empty()) return qs::hresult_from_last_error();
+    return UnregisterModule(module, hive);
 }
+QS_CATCH_RETURN()
 
 } // namespace
 

@@ -1,5 +1,11 @@
 // COM registration of the add-in's classes, type library and interfaces, and
 // the values in the settings key that make Outlook load the add-in.
+//
+// The 32-bit and the 64-bit build can be registered side by side: each keeps
+// its class rows in the registry view of its own architecture, while the
+// ProgIDs, the type library's version key and the loader values are shared.
+// Unregistering one build therefore removes only what names its own file, and
+// the shared entries only when no build is registered any more.
 #pragma once
 
 #include <windows.h>
@@ -14,17 +20,44 @@ struct RegistryRow {
     bool owned; // the key is removed, with everything below it, on unregistration
 };
 
-// Every row the registration writes below the classes root, for the DLL at `modulePath`.
-std::vector<RegistryRow> RegistrationRows(const std::wstring& modulePath);
+// One build of the add-in as the registry sees it.
+struct ModuleRegistration {
+    std::wstring path;        // the DLL's full path
+    REGSAM view;              // KEY_WOW64_64KEY or KEY_WOW64_32KEY: where its class rows live
+    const wchar_t* platform;  // its type library's platform subkey: "win64" or "win32"
+};
 
-// Writes or removes the rows below `hive`\Software\Classes (HKLM machine-wide, HKCU per user).
-HRESULT RegisterServer(HKEY hive, const std::wstring& modulePath) noexcept;
-HRESULT UnregisterServer(HKEY hive) noexcept;
+// This very DLL.
+ModuleRegistration ThisModuleRegistration();
 
-// Outlook's add-in values in the settings key: LoadBehavior 3, FriendlyName and
-// Description. The user's five settings stored beside them are never touched.
-HRESULT RegisterAddinLoader() noexcept;
-HRESULT UnregisterAddinLoader() noexcept;
+// A value Outlook's add-in loader reads from the settings key.
+struct LoaderValue {
+    const wchar_t* name;
+    DWORD type; // REG_DWORD or REG_SZ
+    DWORD number;
+    const wchar_t* text;
+};
+
+// LoadBehavior 3, FriendlyName and Description.
+const std::vector<LoaderValue>& AddinLoaderValues();
+
+// Every row the registration writes below the classes root, for the DLL at
+// `module.path`; each class's InprocServer32 row comes first, so that a class
+// key is never left without the file that owns it.
+std::vector<RegistryRow> RegistrationRows(const ModuleRegistration& module);
+
+// Registers the classes below `hive`\Software\Classes (HKLM machine-wide, HKCU
+// per user), then writes the loader values into the settings key. All or
+// nothing: when a step fails, what this registration wrote is removed again.
+HRESULT RegisterModule(const ModuleRegistration& module, HKEY hive,
+                       const std::vector<LoaderValue>& loader = AddinLoaderValues()) noexcept;
+
+// Removes this module's class rows and type library path; then, when no build
+// of either architecture is left registered in `hive`, the shared rows and the
+// loader values. When the class rows cannot be removed, the loader values are
+// not touched. The user's five settings are never touched.
+HRESULT UnregisterModule(const ModuleRegistration& module, HKEY hive,
+                         const std::vector<LoaderValue>& loader = AddinLoaderValues()) noexcept;
 
 extern const wchar_t* const kAddinFriendlyName;
 extern const wchar_t* const kAddinDescription;

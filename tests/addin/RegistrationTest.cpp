@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <wrl/client.h>
 
+#include <sddl.h>
+
 #include <fstream>
 
 using Microsoft::WRL::ComPtr;
@@ -18,23 +20,46 @@ using testing_support::SettingsKey;
 namespace {
 
 const std::wstring kDll = BinFolder() + L"\\qsStow.dll";
+const ModuleRegistration kModule{kDll, KEY_WOW64_64KEY, L"win64"};
+// The 32-bit build beside it, as its own registration writes it; its file
+// cannot be loaded here, so it only needs a name.
+const ModuleRegistration kModule32{L"C:\\Quillstow\\x86\\qsStow.dll", KEY_WOW64_32KEY, L"win32"};
+const std::wstring kAddinClassKey =
+    L"Software\\Classes\\CLSID\\{628C6F13-8970-48FA-93F4-6A9192E443FE}";
 const std::wstring kDesignerInterface =
     L"Software\\Classes\\Interface\\{B65AD801-ABAF-11D0-BB8B-00A0C90F2744}";
 
-bool KeyExists(HKEY hive, const std::wstring& path) {
+bool KeyExists(HKEY hive, const std::wstring& path, REGSAM view = 0) {
     HKEY key = nullptr;
-    if (::RegOpenKeyExW(hive, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (::RegOpenKeyExW(hive, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return false;
     ::RegCloseKey(key);
     return true;
 }
 
-std::wstring ReadText(HKEY hive, const std::wstring& path, const std::wstring& name) {
+std::wstring ReadText(HKEY hive, const std::wstring& path, const std::wstring& name,
+                      REGSAM view = 0) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(hive, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return L"<missing>";
     wchar_t data[1024] = {};
     DWORD size = sizeof(data);
-    if (::RegGetValueW(hive, path.c_str(), name.empty() ? nullptr : name.c_str(), RRF_RT_REG_SZ,
-                       nullptr, data, &size) != ERROR_SUCCESS)
-        return L"<missing>";
-    return data;
+    const LSTATUS status = ::RegGetValueW(key, nullptr, name.empty() ? nullptr : name.c_str(),
+                                          RRF_RT_REG_SZ, nullptr, data, &size);
+    ::RegCloseKey(key);
+    return status == ERROR_SUCCESS ? data : L"<missing>";
+}
+
+// Gives everyone the access `sddl` describes on an existing key.
+void SetKeySecurity(HKEY hive, const std::wstring& path, const wchar_t* sddl) {
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegOpenKeyExW(hive, path.c_str(), 0, WRITE_DAC, &key), ERROR_SUCCESS) << path;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
+                                                                       &descriptor, nullptr));
+    EXPECT_EQ(::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
+    ::LocalFree(descriptor);
+    ::RegCloseKey(key);
 }
 
 DWORD Regsvr32(const std::wstring& options) {
@@ -44,7 +69,7 @@ DWORD Regsvr32(const std::wstring& options) {
 // Every COM key the registration owns, below Software\Classes.
 std::vector<std::wstring> OwnedKeys() {
     std::vector<std::wstring> keys;
-    for (const RegistryRow& row : RegistrationRows(kDll))
+    for (const RegistryRow& row : RegistrationRows(kModule))
         if (row.owned) keys.push_back(L"Software\\Classes\\" + row.key);
     return keys;
 }
@@ -52,19 +77,34 @@ std::vector<std::wstring> OwnedKeys() {
 class RegistrationTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        UnregisterModule(kModule32, HKEY_LOCAL_MACHINE);
         Regsvr32(L"/u");
         Regsvr32(L"/u /n /i:user");
         ASSERT_HRESULT_SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     }
     void TearDown() override {
         ::CoUninitialize();
+        UnregisterModule(kModule32, HKEY_LOCAL_MACHINE);
         Regsvr32(L"/u");
         Regsvr32(L"/u /n /i:user");
     }
-    void ExpectRegisteredUnder(HKEY hive) {
-        for (const RegistryRow& row : RegistrationRows(kDll))
-            EXPECT_EQ(ReadText(hive, L"Software\\Classes\\" + row.key, row.name), row.data)
+    static void ExpectRows(HKEY hive, const ModuleRegistration& module) {
+        for (const RegistryRow& row : RegistrationRows(module))
+            EXPECT_EQ(ReadText(hive, L"Software\\Classes\\" + row.key, row.name, module.view),
+                      row.data)
                 << row.key;
+    }
+    // No row that names the module's file is left.
+    static void ExpectNoRows(HKEY hive, const ModuleRegistration& module) {
+        for (const RegistryRow& row : RegistrationRows(module)) {
+            if (row.data != module.path) continue;
+            EXPECT_NE(ReadText(hive, L"Software\\Classes\\" + row.key, row.name, module.view),
+                          module.path)
+                    << row.key;
+        }
+    }
+    void ExpectRegisteredUnder(HKEY hive) {
+        ExpectRows(hive, kModule);
         EXPECT_EQ(ReadText(hive, L"Software\\Classes\\qsStow.Addin\\CLSID", L""),
                   L"{628C6F13-8970-48FA-93F4-6A9192E443FE}");
         EXPECT_EQ(ReadText(hive,
@@ -141,6 +181,59 @@ TEST_F(RegistrationTest, UnregistrationWithoutSettingsRemovesTheWholeKey) {
     ASSERT_EQ(Regsvr32(L""), 0u);
     ASSERT_EQ(Regsvr32(L"/u"), 0u);
     EXPECT_FALSE(SettingsKey::Exists());
+}
+
+// The two builds share the ProgIDs, the type library's version key and the
+// loader values; either one can go while the other goes on working.
+TEST_F(RegistrationTest, EitherBuildCanBeUnregisteredWhileTheOtherStays) {
+    ASSERT_HRESULT_SUCCEEDED(RegisterModule(kModule32, HKEY_LOCAL_MACHINE));
+    ASSERT_EQ(Regsvr32(L""), 0u);
+
+    ASSERT_HRESULT_SUCCEEDED(UnregisterModule(kModule32, HKEY_LOCAL_MACHINE));
+    ExpectRegisteredUnder(HKEY_LOCAL_MACHINE);
+    ExpectLoaderValues();
+    ExpectBothClassesCreatable();
+    ExpectNoRows(HKEY_LOCAL_MACHINE, kModule32);
+
+    ASSERT_HRESULT_SUCCEEDED(RegisterModule(kModule32, HKEY_LOCAL_MACHINE));
+    ASSERT_EQ(Regsvr32(L"/u"), 0u);
+    ExpectRows(HKEY_LOCAL_MACHINE, kModule32);
+    ExpectLoaderValues();
+    ExpectNoRows(HKEY_LOCAL_MACHINE, kModule);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAddinClassKey, KEY_WOW64_64KEY));
+
+    // The last build takes the shared entries with it.
+    ASSERT_HRESULT_SUCCEEDED(UnregisterModule(kModule32, HKEY_LOCAL_MACHINE));
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        for (const std::wstring& key : OwnedKeys())
+            EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key, view)) << key;
+        EXPECT_FALSE(KeyExists(
+            HKEY_LOCAL_MACHINE,
+            L"Software\\Classes\\TypeLib\\{7703C525-BC6F-435E-9C5E-C6B57433543C}", view));
+    }
+    EXPECT_FALSE(SettingsKey::Exists());
+}
+
+// Registration is all or nothing: a loader value that cannot be written takes
+// the classes and the loader values already written with it.
+TEST_F(RegistrationTest, ARegistrationWhoseLoaderStepFailsLeavesNothing) {
+    std::vector<LoaderValue> loader = AddinLoaderValues();
+    const std::wstring unwritable(20000, L'x'); // longer than any value name may be
+    loader.push_back({unwritable.c_str(), REG_SZ, 0, L"x"});
+    EXPECT_HRESULT_FAILED(RegisterModule(kModule, HKEY_CURRENT_USER, loader));
+    for (const std::wstring& key : OwnedKeys())
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key)) << key;
+    EXPECT_FALSE(SettingsKey::Exists()) << "no loader value is left";
+}
+
+// A user who may not remove the machine-wide classes cannot unregister them,
+// and Outlook keeps loading the add-in.
+TEST_F(RegistrationTest, UnregisteringWithoutTheRightsKeepsTheLoaderValues) {
+    ASSERT_EQ(Regsvr32(L""), 0u);
+    SetKeySecurity(HKEY_LOCAL_MACHINE, kAddinClassKey, L"D:(D;;SDKR;;;WD)(A;;KA;;;WD)");
+    EXPECT_NE(Regsvr32(L"/u"), 0u);
+    ExpectLoaderValues();
+    SetKeySecurity(HKEY_LOCAL_MACHINE, kAddinClassKey, L"D:(A;;KA;;;WD)");
 }
 
 // Windows sees HKCU\Software\Classes through HKEY_CLASSES_ROOT; Wine does not
