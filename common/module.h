@@ -8,6 +8,7 @@
 #include <wrl/client.h>
 
 #include <string>
+#include <utility>
 
 namespace qs {
 
@@ -48,23 +49,40 @@ inline void module_release() noexcept {
     ::InterlockedDecrement(&module_count());
 }
 
-// The type library embedded in this module as resource TYPELIB 1. Loaded on
-// first use and kept until the module may unload.
-inline Microsoft::WRL::ComPtr<ITypeLib>& module_type_library_slot() noexcept {
-    static Microsoft::WRL::ComPtr<ITypeLib> library;
-    return library;
+// The type library embedded in this module as resource TYPELIB 1, loaded on
+// first use and kept until the module may unload. Objects of an
+// apartment-threaded server may live in several apartments of one process, so
+// the cache is guarded. It is a plain pointer on purpose: a static owner would
+// release it at process detach, under the loader lock, into an oleaut32 that
+// may be gone already; only DllCanUnloadNow releases it.
+struct module_type_library_cache {
+    SRWLOCK lock = SRWLOCK_INIT;
+    ITypeLib* library = nullptr;
+};
+
+inline module_type_library_cache& module_type_library_slot() noexcept {
+    static module_type_library_cache cache;
+    return cache;
 }
 
 [[nodiscard]] inline HRESULT module_type_library(ITypeLib** library) noexcept {
     *library = nullptr;
-    auto& slot = module_type_library_slot();
-    if (!slot) {
-        const std::wstring path = this_module_path();
-        if (path.empty()) return E_UNEXPECTED;
-        const HRESULT hr = ::LoadTypeLibEx(path.c_str(), REGKIND_NONE, slot.GetAddressOf());
-        if (FAILED(hr)) return hr;
+    auto& cache = module_type_library_slot();
+    ::AcquireSRWLockExclusive(&cache.lock);
+    HRESULT hr = S_OK;
+    if (!cache.library) {
+        wchar_t path[MAX_PATH * 4];
+        const DWORD length = ::GetModuleFileNameW(this_module(), path, MAX_PATH * 4);
+        hr = length == 0 || length >= MAX_PATH * 4
+                 ? E_UNEXPECTED
+                 : ::LoadTypeLibEx(path, REGKIND_NONE, &cache.library);
     }
-    return slot.CopyTo(library);
+    if (SUCCEEDED(hr)) {
+        *library = cache.library;
+        (*library)->AddRef();
+    }
+    ::ReleaseSRWLockExclusive(&cache.lock);
+    return hr;
 }
 
 [[nodiscard]] inline HRESULT module_type_info(REFGUID guid, ITypeInfo** info) noexcept {
@@ -76,7 +94,11 @@ inline Microsoft::WRL::ComPtr<ITypeLib>& module_type_library_slot() noexcept {
 }
 
 inline void module_release_type_library() noexcept {
-    module_type_library_slot().Reset();
+    auto& cache = module_type_library_slot();
+    ::AcquireSRWLockExclusive(&cache.lock);
+    ITypeLib* library = std::exchange(cache.library, nullptr);
+    ::ReleaseSRWLockExclusive(&cache.lock);
+    if (library) library->Release();
 }
 
 } // namespace qs
