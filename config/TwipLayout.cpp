@@ -15,11 +15,12 @@ ScreenResolution ResolutionOf(HWND window) noexcept {
     return resolution;
 }
 
+// Centred on the monitor's work area, so that the buttons never sit under the taskbar.
 void CentreOnScreen(HWND window, int width, int height) noexcept {
     MONITORINFO monitor{};
     monitor.cbSize = sizeof(monitor);
     if (!::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor)) return;
-    const RECT& screen = monitor.rcMonitor;
+    const RECT& screen = monitor.rcWork;
     const int left = screen.left + (screen.right - screen.left - width) / 2;
     const int top = screen.top + (screen.bottom - screen.top - height) / 2;
     ::SetWindowPos(window, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
