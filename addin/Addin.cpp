@@ -85,8 +85,6 @@ private:
         ComPtr<IDispatch> host;
         QS_RETURN_IF_FAILED(application->QueryInterface(
             IID_OutlookApplication, reinterpret_cast<void**>(host.GetAddressOf())));
-        QS_RETURN_IF_FAILED(Sink(applicationSink_, DIID_OutlookApplicationEvents));
-        QS_RETURN_IF_FAILED(oApplication.Set(host.Get(), applicationSink_.Get()));
 
         CallFailure failure;
         qs::unique_variant mapi;
@@ -94,24 +92,33 @@ private:
         mapi.bstrVal = ::SysAllocString(L"MAPI");
         QS_RETURN_IF_NULL_ALLOC(mapi.bstrVal);
         qs::unique_variant session;
-        QS_RETURN_IF_FAILED(InvokeById(oApplication.Get(), kDispidGetNamespace, DISPATCH_METHOD,
-                                       &mapi, 1, session.put(), failure));
+        QS_RETURN_IF_FAILED(InvokeById(host.Get(), kDispidGetNamespace, DISPATCH_METHOD, &mapi, 1,
+                                       session.put(), failure));
         if (session.vt != VT_DISPATCH || !session.pdispVal) return E_NOINTERFACE;
         ComPtr<IDispatch> nameSpace;
         QS_RETURN_IF_FAILED(session.pdispVal->QueryInterface(
             IID_OutlookNameSpace, reinterpret_cast<void**>(nameSpace.GetAddressOf())));
+
+        // The settings are complete before any event is subscribed to: loading
+        // may show a message box, whose message loop can deliver events.
+        oSettings.Reset();
+        ComPtr<_Settings> settings;
+        QS_RETURN_IF_FAILED(Settings_CreateInstance(IID_PPV_ARGS(&settings)));
+        qs::unique_variant loaded;
+        // Load reports nothing of its own: a value it cannot read keeps its default.
+        (void)settings->Load(loaded.put());
+        oSettings = settings;
+
+        QS_RETURN_IF_FAILED(Sink(applicationSink_, DIID_OutlookApplicationEvents));
+        QS_RETURN_IF_FAILED(oApplication.Set(host.Get(), applicationSink_.Get()));
         QS_RETURN_IF_FAILED(Sink(nameSpaceSink_, DIID_OutlookNameSpaceEvents));
         QS_RETURN_IF_FAILED(oNS.Set(nameSpace.Get(), nameSpaceSink_.Get()));
 
-        oSettings.Reset();
-        QS_RETURN_IF_FAILED(Settings_CreateInstance(IID_PPV_ARGS(&oSettings)));
-        qs::unique_variant loaded;
-        oSettings->Load(loaded.put());
-
+        // The object's own getters cannot fail.
         short logging = 0, enabledIn = 0, enabledOut = 0;
-        oSettings->get_Logging(&logging);
-        oSettings->get_EnabledIn(&enabledIn);
-        oSettings->get_EnabledOut(&enabledOut);
+        (void)oSettings->get_Logging(&logging);
+        (void)oSettings->get_EnabledIn(&enabledIn);
+        (void)oSettings->get_EnabledOut(&enabledOut);
         std::wstring hostVersion;
         bool versionRead = false;
         if (logging > 0) {
@@ -164,21 +171,28 @@ private:
     }
 
     void OnEvent(REFIID events, DISPID id, DISPPARAMS* params) noexcept override {
+        // A disconnection that arrives while an event is handled (SaveAs may
+        // pump messages) must not free the add-in or its settings under it.
+        const ComPtr<IDTExtensibility2> self(this);
+        const ComPtr<_Settings> settings = oSettings;
+        if (!settings) return;
         if (events == DIID_OutlookApplicationEvents && id == kDispidItemSend) {
             // Item, then Cancel, in reverse order; Cancel is never touched.
-            if (params->cArgs == 2) oApplication_ItemSend(ObjectArgument(params->rgvarg[1]));
+            if (params->cArgs == 2)
+                oApplication_ItemSend(ObjectArgument(params->rgvarg[1]), settings.Get());
         } else if (events == DIID_MapiUtilsEvents && id == newMailId_ &&
                    newMailId_ != DISPID_UNKNOWN) {
             if (params->cArgs >= 1)
-                rApplication_NewMail(ObjectArgument(params->rgvarg[params->cArgs - 1]));
+                rApplication_NewMail(ObjectArgument(params->rgvarg[params->cArgs - 1]),
+                                     settings.Get());
         }
     }
 
-    void oApplication_ItemSend(IDispatch* item) noexcept {
-        ArchiveItem(kOutgoingMessages, item, oSettings.Get(), messageFormat_);
+    void oApplication_ItemSend(IDispatch* item, _Settings* settings) noexcept {
+        ArchiveItem(kOutgoingMessages, item, settings, messageFormat_);
     }
-    void rApplication_NewMail(IDispatch* item) noexcept {
-        ArchiveItem(kIncomingMessages, item, oSettings.Get(), messageFormat_);
+    void rApplication_NewMail(IDispatch* item, _Settings* settings) noexcept {
+        ArchiveItem(kIncomingMessages, item, settings, messageFormat_);
     }
 
     static IDispatch* ObjectArgument(const VARIANT& arg) noexcept {

@@ -59,6 +59,8 @@ HRESULT EventSink::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
 HRESULT EventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
                           EXCEPINFO*, UINT*) {
     if (result) ::VariantInit(result);
+    // The source may drop its reference to this sink during the event.
+    const Microsoft::WRL::ComPtr<IDispatch> self(this);
     if (handler_ && params) handler_->OnEvent(events_, id, params);
     return S_OK;
 }

@@ -109,17 +109,19 @@ void AddinHost::connect(IDispatch* application) {
 }
 
 void AddinHost::disconnect() {
-    for (const Connected& connected : connected_) {
+    // May be called from inside an add-in's event: the list is taken first.
+    const std::vector<Connected> leaving = std::move(connected_);
+    connected_.clear();
+    for (const Connected& connected : leaving) {
         unique_safearray custom = empty_custom();
         SAFEARRAY* customArray = custom.get();
         connected.addin->OnBeginShutdown(&customArray);
     }
-    for (const Connected& connected : connected_) {
+    for (const Connected& connected : leaving) {
         unique_safearray custom = empty_custom();
         SAFEARRAY* customArray = custom.get();
         connected.addin->OnDisconnection(ext_dm_HostShutdown, &customArray);
     }
-    connected_.clear();
 }
 
 } // namespace qs::standin

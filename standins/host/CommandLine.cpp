@@ -8,7 +8,8 @@ bool parse_command_line(const std::vector<std::wstring>& arguments, Options* opt
     bool haveScenario = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::wstring& argument = arguments[i];
-        const bool takesValue = argument == L"--version" || argument == L"--addin";
+        const bool takesValue = argument == L"--version" || argument == L"--addin" ||
+                                argument == L"--send-in-message-box";
         if (takesValue && i + 1 >= arguments.size()) {
             *problem = argument + L" needs a value";
             return false;
@@ -17,6 +18,8 @@ bool parse_command_line(const std::vector<std::wstring>& arguments, Options* opt
             parsed.version = arguments[++i];
         } else if (argument == L"--addin") {
             parsed.addins.push_back(arguments[++i]);
+        } else if (argument == L"--send-in-message-box") {
+            parsed.sendInMessageBox = arguments[++i];
         } else if (argument == L"--timing") {
             parsed.timing = true;
         } else if (argument.size() > 1 && argument[0] == L'-') {

@@ -12,10 +12,14 @@ struct Options {
     std::vector<std::wstring> addins; // empty: every add-in registered to load at start
     bool timing = false;
     std::wstring scenarioPath; // empty: standard input
+    // Sent from inside the first message box shown on the host's thread (an
+    // add-in's, at connection, say); empty: none.
+    std::wstring sendInMessageBox;
 };
 
 constexpr const char* usage =
-    "usage: outlook-standin [--version TEXT] [--addin PROGID] [--timing] [SCENARIO]";
+    "usage: outlook-standin [--version TEXT] [--addin PROGID] [--timing] "
+    "[--send-in-message-box SUBJECT] [SCENARIO]";
 
 // False with a message on a bad command line.
 bool parse_command_line(const std::vector<std::wstring>& arguments, Options* options,

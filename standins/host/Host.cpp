@@ -11,7 +11,10 @@
 #include "unique.h"
 
 #include <objbase.h>
+#include <windows.h>
 #include <wrl/client.h>
+
+#include <utility>
 
 namespace qs::standin {
 
@@ -21,7 +24,9 @@ using Microsoft::WRL::ComPtr;
 
 class Session {
 public:
-    Session(const Options& options) : options_(options), addins_(options.addins, options.timing) {}
+    Session(const Options& options) : options_(options), addins_(options.addins, options.timing) {
+        if (!options.sendInMessageBox.empty()) send_in_next_message_box(options.sendInMessageBox);
+    }
 
     void start() {
         application_ = make_object<Application>();
@@ -59,6 +64,8 @@ public:
         case Step::Action::Window:
             print_line(times_.next_window());
             return true;
+        case Step::Action::DisconnectInNextSaveAs:
+            return disconnect_in_next_save_as(step);
         }
         return false;
     }
@@ -105,6 +112,64 @@ private:
         return false;
     }
 
+    // Outlook may shut the add-ins down while a save pumps messages.
+    bool disconnect_in_next_save_as(const Step& step) {
+        std::wstring problem;
+        if (SUCCEEDED(mapi_.call_in_next_save_as(&Session::disconnect_now, this, &problem)))
+            return true;
+        print_error(L"line " + std::to_wstring(step.line) + L": " + problem);
+        return false;
+    }
+
+    static void WINAPI disconnect_now(void* session) {
+        try {
+            static_cast<Session*>(session)->addins_.disconnect();
+            print_line(std::string("disconnected"));
+        } catch (...) {
+            print_error(L"the disconnection inside SaveAs failed");
+        }
+    }
+
+    // A message box runs a message loop of its own, in which Outlook goes on
+    // sending: the next box shown on this thread sends a message from its
+    // loop (a timer), then closes.
+    void send_in_next_message_box(const std::wstring& subject) {
+        boxStep_.action = Step::Action::Send;
+        boxStep_.subject = subject;
+        boxSession_ = this;
+        boxHook_.reset(::SetWindowsHookExW(WH_CBT, &Session::on_window_event, nullptr,
+                                           ::GetCurrentThreadId()));
+        if (!boxHook_) print_error(L"cannot watch for message boxes");
+    }
+
+    static LRESULT CALLBACK on_window_event(int code, WPARAM wParam, LPARAM lParam) {
+        wchar_t className[16] = {};
+        if (code == HCBT_ACTIVATE && boxSession_ &&
+            ::GetClassNameW(reinterpret_cast<HWND>(wParam), className, 16) &&
+            std::wstring(className) == L"#32770") {
+            boxSession_->boxHook_.reset();
+            ::SetTimer(reinterpret_cast<HWND>(wParam), 1, 10, &Session::on_box_timer);
+        }
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+
+    static void CALLBACK on_box_timer(HWND box, UINT, UINT_PTR id, DWORD) {
+        ::KillTimer(box, id);
+        Session* session = std::exchange(boxSession_, nullptr);
+        if (session) {
+            try {
+                session->send(session->boxStep_);
+            } catch (...) {
+                print_error(L"the send inside the message box failed");
+            }
+        }
+        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+
+    struct Unhook {
+        void operator()(HHOOK hook) const noexcept { ::UnhookWindowsHookEx(hook); }
+    };
+
     bool created(const Step& step, HRESULT hr) {
         if (SUCCEEDED(hr)) return true;
         print_error(L"line " + std::to_wstring(step.line) + L": cannot create the item");
@@ -120,7 +185,12 @@ private:
     MapiLibrary mapi_;
     EventTimes times_;
     ComPtr<Application> application_;
+    Step boxStep_{};
+    unique_any<HHOOK, Unhook> boxHook_;
+    static Session* boxSession_;
 };
+
+Session* Session::boxSession_ = nullptr;
 
 } // namespace
 

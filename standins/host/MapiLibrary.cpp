@@ -39,6 +39,17 @@ HRESULT MapiLibrary::fail_next(const std::wstring& operation, std::wstring* prob
     return hr;
 }
 
+HRESULT MapiLibrary::call_in_next_save_as(HostCallback callback, void* context,
+                                          std::wstring* problem) {
+    if (!::GetModuleHandleW(module_name)) QS_RETURN_IF_FAILED(load(problem));
+    const auto callInNext = find_export<CallInNextSaveAsFunction>("QsMapiCallInNextSaveAs");
+    if (!callInNext) {
+        *problem = L"qsMapiLib.dll has no QsMapiCallInNextSaveAs";
+        return E_NOINTERFACE;
+    }
+    return callInNext(callback, context);
+}
+
 long MapiLibrary::live_objects() noexcept {
     const auto count = find_export<LiveObjectsFunction>("QsMapiLiveObjects");
     return count ? count() : 0;

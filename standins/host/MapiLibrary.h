@@ -6,6 +6,7 @@
 #pragma once
 
 #include "EventSource.h"
+#include "MapiChannel.h"
 #include "unique.h"
 
 #include <oaidl.h>
@@ -19,6 +20,8 @@ public:
     // Raises NewMail with the host's mail item; no sink is called when the library is not loaded.
     HRESULT raise_new_mail(IDispatch* hostMailItem, FireStats* stats) noexcept;
     HRESULT fail_next(const std::wstring& operation, std::wstring* problem);
+    // Has the library call `callback(context)` from inside its next SaveAs.
+    HRESULT call_in_next_save_as(HostCallback callback, void* context, std::wstring* problem);
     // The library's live objects; 0 when it is not loaded.
     long live_objects() noexcept;
 

@@ -8,6 +8,7 @@
 //                             the next such call on a SafeMailItem fails
 //   fail-next-wrapper         the next creation of a SafeMailItem fails
 //   restart                   the add-ins are shut down and connected again
+//   disconnect-in-next-saveas the add-ins are shut down from inside the next SaveAs
 //   memory                    prints the process's private bytes and handle count
 //   window                    prints the event times since the previous window
 #pragma once
@@ -20,7 +21,16 @@
 namespace qs::standin {
 
 struct Step {
-    enum class Action { Send, Receive, FailNextSave, FailNextInLibrary, Restart, Memory, Window };
+    enum class Action {
+        Send,
+        Receive,
+        FailNextSave,
+        FailNextInLibrary,
+        Restart,
+        Memory,
+        Window,
+        DisconnectInNextSaveAs
+    };
     Action action;
     int line;
     ItemKind kind = ItemKind::Mail; // Send

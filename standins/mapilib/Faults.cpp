@@ -12,13 +12,15 @@ struct Fault {
     MapiOperation operation;
     const wchar_t* name;
     bool pending;
+    HostCall callback;
+    void* context;
 };
 
 Fault faults[] = {
-    {MapiOperation::SaveAs, L"saveas", false},
-    {MapiOperation::Subject, L"subject", false},
-    {MapiOperation::Item, L"item", false},
-    {MapiOperation::Wrapper, L"wrapper", false},
+    {MapiOperation::SaveAs, L"saveas", false, nullptr, nullptr},
+    {MapiOperation::Subject, L"subject", false, nullptr, nullptr},
+    {MapiOperation::Item, L"item", false, nullptr, nullptr},
+    {MapiOperation::Wrapper, L"wrapper", false, nullptr, nullptr},
 };
 
 Fault& fault(MapiOperation operation) noexcept {
@@ -45,6 +47,16 @@ void fail_next(MapiOperation operation) noexcept {
 
 bool take_failure(MapiOperation operation) noexcept {
     return std::exchange(fault(operation).pending, false);
+}
+
+void call_in_next(MapiOperation operation, HostCall callback, void* context) noexcept {
+    fault(operation).callback = callback;
+    fault(operation).context = context;
+}
+
+void take_call(MapiOperation operation) noexcept {
+    Fault& entry = fault(operation);
+    if (const auto callback = std::exchange(entry.callback, nullptr)) callback(entry.context);
 }
 
 } // namespace qs::standin

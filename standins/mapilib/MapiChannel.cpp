@@ -32,6 +32,12 @@ HRESULT WINAPI QsMapiFailNext(const wchar_t* operation) {
     return S_OK;
 }
 
+HRESULT WINAPI QsMapiCallInNextSaveAs(void(WINAPI* callback)(void*), void* context) {
+    if (!callback) return E_POINTER;
+    standin::call_in_next(standin::MapiOperation::SaveAs, callback, context);
+    return S_OK;
+}
+
 LONG WINAPI QsMapiLiveObjects() {
     return standin::live_object_count();
 }

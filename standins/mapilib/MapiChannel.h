@@ -19,6 +19,11 @@ HRESULT WINAPI QsMapiFailNext(const wchar_t* operation);
 // The number of the library's objects alive now.
 LONG WINAPI QsMapiLiveObjects();
 
+// Calls `callback(context)` once, from inside the next SafeMailItem.SaveAs,
+// before it writes: the host's own work that Outlook may do while a save
+// pumps messages (a shutdown, say).
+HRESULT WINAPI QsMapiCallInNextSaveAs(void(WINAPI* callback)(void*), void* context);
+
 } // extern "C"
 
 namespace qs::standin {
@@ -26,5 +31,7 @@ namespace qs::standin {
 using RaiseNewMailFunction = HRESULT(WINAPI*)(IDispatch*, ULONG*, double*);
 using FailNextFunction = HRESULT(WINAPI*)(const wchar_t*);
 using LiveObjectsFunction = LONG(WINAPI*)();
+using HostCallback = void(WINAPI*)(void*);
+using CallInNextSaveAsFunction = HRESULT(WINAPI*)(HostCallback, void*);
 
 } // namespace qs::standin

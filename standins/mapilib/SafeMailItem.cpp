@@ -91,6 +91,8 @@ HRESULT SafeMailItem::get_Subject(BSTR* value) try {
 QS_CATCH_RETURN()
 
 HRESULT SafeMailItem::SaveAs(VARIANT path, VARIANT type) try {
+    // Outlook's own save may pump messages, and the host go on meanwhile.
+    take_call(MapiOperation::SaveAs);
     if (take_failure(MapiOperation::SaveAs))
         return error(E_FAIL, std::wstring(injected) + L"SaveAs.");
     QS_RETURN_IF_FAILED(require_item());
