@@ -1,5 +1,6 @@
 #include "Addin.h"
 
+#include "AddinVersion.h"
 #include "Archiver.h"
 #include "EventSink.h"
 #include "HostInterfaces.h"
@@ -22,9 +23,9 @@ using Microsoft::WRL::ComPtr;
 namespace qs {
 
 // The add-in's own version, reported in the log at connection.
-constexpr int kVersionMajor = 1;
-constexpr int kVersionMinor = 1;
-constexpr int kVersionRevision = 34;
+constexpr int kVersionMajor = QS_ADDIN_VERSION_MAJOR;
+constexpr int kVersionMinor = QS_ADDIN_VERSION_MINOR;
+constexpr int kVersionRevision = QS_ADDIN_VERSION_REVISION;
 
 // Named apart from the coclass of the same name that the type library declares.
 class Addin final : public _Addin, public IDTExtensibility2, private EventHandler {

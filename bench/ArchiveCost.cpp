@@ -91,50 +91,48 @@ int wmain(int argc, wchar_t** argv) {
     ::CreateDirectoryW(root.c_str(), nullptr);
     ::CreateDirectoryW(addinFolder.c_str(), nullptr);
     ::CreateDirectoryW(directFolder.c_str(), nullptr);
-    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
+    const qs::unique_com_apartment apartment = qs::co_initialize(COINIT_APARTMENTTHREADED);
+    if (!apartment) return 1;
     int status = 0;
-    {
-        ComPtr<_Settings> settings;
-        if (FAILED(Settings_CreateInstance(IID_PPV_ARGS(&settings)))) return 1;
-        qs::unique_bstr folder(::SysAllocString(addinFolder.c_str()));
-        settings->put_EnabledOut(1);
-        settings->put_FolderOut(folder.get());
+    ComPtr<_Settings> settings;
+    if (FAILED(Settings_CreateInstance(IID_PPV_ARGS(&settings)))) return 1;
+    qs::unique_bstr folder(::SysAllocString(addinFolder.c_str()));
+    settings->put_EnabledOut(1);
+    settings->put_FolderOut(folder.get());
 
-        std::vector<double> addin, direct, ratios;
-        for (int i = 0; i < count; ++i) {
-            const std::wstring subject = L"Re: Quarterly figures 2026/" + std::to_wstring(i);
-            ComPtr<IDispatch> first, second;
-            if (FAILED(qs::standin::create_item(qs::standin::ItemKind::Mail,
-                                                qs::standin::sample_sent_mail(subject), &first)) ||
-                FAILED(qs::standin::create_item(qs::standin::ItemKind::Mail,
-                                                qs::standin::sample_sent_mail(subject), &second)))
-                return 1;
-            // Which side goes first alternates.
-            double a = 0, d = 0;
-            for (int side = 0; side < 2; ++side) {
-                const double start = Microseconds();
-                if ((side == 0) == (i % 2 == 0)) {
-                    ArchiveItem(kOutgoingMessages, first.Get(), settings.Get(), kFormatUnicodeMsg);
-                    a = Microseconds() - start;
-                } else {
-                    if (FAILED(SaveDirectly(second.Get(), directFolder + L"\\sent-" +
-                                                              std::to_wstring(i) + L".msg")))
-                        status = 1;
-                    d = Microseconds() - start;
-                }
+    std::vector<double> addin, direct, ratios;
+    for (int i = 0; i < count; ++i) {
+        const std::wstring subject = L"Re: Quarterly figures 2026/" + std::to_wstring(i);
+        ComPtr<IDispatch> first, second;
+        if (FAILED(qs::standin::create_item(qs::standin::ItemKind::Mail,
+                                            qs::standin::sample_sent_mail(subject), &first)) ||
+            FAILED(qs::standin::create_item(qs::standin::ItemKind::Mail,
+                                            qs::standin::sample_sent_mail(subject), &second)))
+            return 1;
+        // Which side goes first alternates.
+        double a = 0, d = 0;
+        for (int side = 0; side < 2; ++side) {
+            const double start = Microseconds();
+            if ((side == 0) == (i % 2 == 0)) {
+                ArchiveItem(kOutgoingMessages, first.Get(), settings.Get(), kFormatUnicodeMsg);
+                a = Microseconds() - start;
+            } else {
+                if (FAILED(SaveDirectly(second.Get(),
+                                        directFolder + L"\\sent-" + std::to_wstring(i) + L".msg")))
+                    status = 1;
+                d = Microseconds() - start;
             }
-            addin.push_back(a);
-            direct.push_back(d);
-            ratios.push_back(a / d);
         }
-        if (CountFiles(addinFolder) != static_cast<size_t>(count) ||
-            CountFiles(directFolder) != static_cast<size_t>(count)) {
-            std::fprintf(stderr, "archive-cost: not every message was saved\n");
-            status = 1;
-        }
-        std::printf("archive-cost %d addin-us %.1f direct-us %.1f ratio-of-pairs %.3f\n", count,
-                    Median(addin), Median(direct), Median(ratios));
+        addin.push_back(a);
+        direct.push_back(d);
+        ratios.push_back(a / d);
     }
-    ::CoUninitialize();
+    if (CountFiles(addinFolder) != static_cast<size_t>(count) ||
+        CountFiles(directFolder) != static_cast<size_t>(count)) {
+        std::fprintf(stderr, "archive-cost: not every message was saved\n");
+        status = 1;
+    }
+    std::printf("archive-cost %d addin-us %.1f direct-us %.1f ratio-of-pairs %.3f\n", count,
+                Median(addin), Median(direct), Median(ratios));
     return status;
 }

@@ -2,6 +2,8 @@
 // a plain "Error 0x…" where the message table has no text for the code.
 #pragma once
 
+#include "unique.h"
+
 #include <windows.h>
 
 #include <cwchar>
@@ -10,12 +12,11 @@
 namespace qs {
 
 inline std::wstring system_message(HRESULT code) {
-    wchar_t* buffer = nullptr;
+    unique_hlocal_ptr<wchar_t> buffer;
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text(buffer ? buffer : L"", length);
-    ::LocalFree(buffer);
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(buffer.put()), 0, nullptr);
+    std::wstring text(buffer ? buffer.get() : L"", length);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
         text.pop_back();
     if (text.empty()) {

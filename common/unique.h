@@ -1,5 +1,7 @@
 // RAII owners for the handle kinds the project uses. put() frees the old value
-// before handing out its address, so out-parameters never leak.
+// before handing out its address, so out-parameters never leak. A closer may
+// carry what the release needs besides the value (the window of a window's
+// device context); it is kept with the value and moves with it.
 #pragma once
 
 #include <windows.h>
@@ -13,10 +15,14 @@ namespace qs {
 template <typename T, typename Close, T Invalid = T()> class unique_any {
 public:
     unique_any() noexcept = default;
-    explicit unique_any(T value) noexcept : value_(value) {}
-    unique_any(unique_any&& other) noexcept : value_(other.release()) {}
+    explicit unique_any(T value, Close close = Close()) noexcept : value_(value), close_(close) {}
+    unique_any(unique_any&& other) noexcept : value_(other.release()), close_(other.close_) {}
     unique_any& operator=(unique_any&& other) noexcept {
-        if (this != &other) reset(other.release());
+        if (this != &other) {
+            reset();
+            close_ = other.close_;
+            value_ = other.release();
+        }
         return *this;
     }
     unique_any(const unique_any&) = delete;
@@ -34,11 +40,12 @@ public:
     T release() noexcept { return std::exchange(value_, Invalid); }
     void reset(T value = Invalid) noexcept {
         T old = std::exchange(value_, value);
-        if (old != Invalid) Close()(old);
+        if (old != Invalid) close_(old);
     }
 
 private:
     T value_ = Invalid;
+    Close close_{};
 };
 
 struct CloseHKey {
@@ -53,15 +60,58 @@ struct FreeBstr {
 struct FreeCoTaskMem {
     void operator()(void* block) const noexcept { ::CoTaskMemFree(block); }
 };
+struct FreeLocalMemory {
+    void operator()(void* block) const noexcept { ::LocalFree(block); }
+};
 struct FreeLibraryModule {
     void operator()(HMODULE module) const noexcept { ::FreeLibrary(module); }
+};
+struct DestroySafeArray {
+    void operator()(SAFEARRAY* array) const noexcept { ::SafeArrayDestroy(array); }
+};
+// GetDC's counterpart needs the window as well as the device context.
+struct ReleaseWindowDc {
+    HWND window = nullptr;
+    void operator()(HDC dc) const noexcept { ::ReleaseDC(window, dc); }
+};
+// Puts a device context back into the state SaveDC recorded under `saved`.
+struct RestoreDcState {
+    HDC dc = nullptr;
+    void operator()(int saved) const noexcept { ::RestoreDC(dc, saved); }
+};
+struct UninitializeCom {
+    void operator()(bool) const noexcept { ::CoUninitialize(); }
 };
 
 using unique_hkey = unique_any<HKEY, CloseHKey>;
 using unique_handle = unique_any<HANDLE, CloseHandle>;
 using unique_bstr = unique_any<BSTR, FreeBstr>;
 using unique_cotaskmem = unique_any<void*, FreeCoTaskMem>;
+// Memory the system allocated with LocalAlloc for the caller (FormatMessage,
+// CommandLineToArgvW).
+template <typename T> using unique_hlocal_ptr = unique_any<T*, FreeLocalMemory>;
 using unique_hmodule = unique_any<HMODULE, FreeLibraryModule>;
+using unique_safearray = unique_any<SAFEARRAY*, DestroySafeArray>;
+using unique_window_dc = unique_any<HDC, ReleaseWindowDc>;
+// SaveDC answers 0 when it fails, and then there is nothing to restore.
+using unique_saved_dc = unique_any<int, RestoreDcState, 0>;
+// Holds one successful CoInitializeEx of the current thread (S_FALSE included,
+// which must be balanced as well); a failed one leaves it empty.
+using unique_com_apartment = unique_any<bool, UninitializeCom, false>;
+
+inline unique_window_dc get_window_dc(HWND window) noexcept {
+    return unique_window_dc(::GetDC(window), ReleaseWindowDc{window});
+}
+
+inline unique_saved_dc save_dc(HDC dc) noexcept {
+    return unique_saved_dc(::SaveDC(dc), RestoreDcState{dc});
+}
+
+// Enters an apartment on the current thread until the result goes; the result
+// is empty when COM could not be initialised (for example in another model).
+inline unique_com_apartment co_initialize(DWORD model) noexcept {
+    return unique_com_apartment(SUCCEEDED(::CoInitializeEx(nullptr, model)));
+}
 
 // A file handle, whose invalid value is INVALID_HANDLE_VALUE rather than null.
 class unique_hfile {

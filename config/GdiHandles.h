@@ -23,20 +23,16 @@ using unique_hbitmap = unique_any<HBITMAP, DeleteGdiObject>;
 using unique_hicon = unique_any<HICON, DestroyIconHandle>;
 using unique_memory_dc = unique_any<HDC, DeleteMemoryDc>;
 
-// Selects an object into a device context and puts the previous one back.
-class scoped_select {
-public:
-    scoped_select(HDC dc, HGDIOBJ object) noexcept
-        : dc_(dc), previous_(::SelectObject(dc, object)) {}
-    scoped_select(const scoped_select&) = delete;
-    scoped_select& operator=(const scoped_select&) = delete;
-    ~scoped_select() {
-        if (previous_) ::SelectObject(dc_, previous_);
-    }
-
-private:
-    HDC dc_;
-    HGDIOBJ previous_;
+// Puts an object that a selection displaced back into its device context.
+struct SelectBack {
+    HDC dc = nullptr;
+    void operator()(HGDIOBJ previous) const noexcept { ::SelectObject(dc, previous); }
 };
+using scoped_select = unique_any<HGDIOBJ, SelectBack>;
+
+// Selects an object into a device context until the result goes.
+inline scoped_select select_object(HDC dc, HGDIOBJ object) noexcept {
+    return scoped_select(::SelectObject(dc, object), SelectBack{dc});
+}
 
 } // namespace qs

@@ -34,10 +34,8 @@ void HeaderBand::Create(HINSTANCE instance, HWND dialog) noexcept {
     banner_.reset(static_cast<HBITMAP>(::LoadImageW(instance, MAKEINTRESOURCEW(IDB_BANNER),
                                                     IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     int dotsPerInch = 96;
-    if (HDC dc = ::GetDC(dialog)) {
-        dotsPerInch = ::GetDeviceCaps(dc, LOGPIXELSY);
-        ::ReleaseDC(dialog, dc);
-    }
+    if (const qs::unique_window_dc dc = qs::get_window_dc(dialog))
+        dotsPerInch = ::GetDeviceCaps(dc.get(), LOGPIXELSY);
     LOGFONTW font{};
     font.lfHeight = -::MulDiv(kTitleHundredthsOfPoint, dotsPerInch, 72 * 100);
     font.lfWeight = FW_BOLD;
@@ -61,12 +59,12 @@ bool HeaderBand::IsPartOfHeader(UINT controlId) noexcept {
 
 void HeaderBand::Paint(HWND dialog, const DRAWITEMSTRUCT& item) const noexcept try {
     HDC dc = item.hDC;
-    const int saved = ::SaveDC(dc);
+    // The device context is the system's: it goes back as it came, also when painting throws.
+    const qs::unique_saved_dc saved = qs::save_dc(dc);
     // Draw in the dialog's coordinates; the control's own area clips the result.
     const RECT self = RectInDialog(dialog, static_cast<int>(item.CtlID));
     ::SetViewportOrgEx(dc, -self.left, -self.top, nullptr);
     PaintStack(dc, dialog);
-    ::RestoreDC(dc, saved);
 } catch (...) {
     // Nothing to report from a paint; the next one tries again.
 }
@@ -82,7 +80,7 @@ void HeaderBand::PaintStack(HDC dc, HWND dialog) const {
         ::GetObjectW(banner_.get(), sizeof(size), &size);
         qs::unique_memory_dc source(::CreateCompatibleDC(dc));
         if (source) {
-            qs::scoped_select selected(source.get(), banner_.get());
+            const qs::scoped_select selected = qs::select_object(source.get(), banner_.get());
             ::BitBlt(dc, picture.left, picture.top,
                      std::min<int>(size.bmWidth, picture.right - picture.left),
                      std::min<int>(size.bmHeight, picture.bottom - picture.top), source.get(), 0, 0,
@@ -95,8 +93,9 @@ void HeaderBand::PaintStack(HDC dc, HWND dialog) const {
 
     RECT titleRect = RectInDialog(dialog, IDC_Label1);
     const std::wstring text = WindowText(::GetDlgItem(dialog, IDC_Label1));
-    qs::scoped_select font(dc, titleFont_ ? static_cast<HGDIOBJ>(titleFont_.get())
-                                          : ::GetStockObject(DEFAULT_GUI_FONT));
+    const qs::scoped_select font =
+        qs::select_object(dc, titleFont_ ? static_cast<HGDIOBJ>(titleFont_.get())
+                                         : ::GetStockObject(DEFAULT_GUI_FONT));
     // Transparent: the band and the picture show through around the letters.
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));

@@ -1,5 +1,7 @@
 #include "TwipLayout.h"
 
+#include "unique.h"
+
 namespace {
 
 struct ScreenResolution {
@@ -7,12 +9,9 @@ struct ScreenResolution {
 };
 
 ScreenResolution ResolutionOf(HWND window) noexcept {
-    ScreenResolution resolution{96, 96};
-    if (HDC dc = ::GetDC(window)) {
-        resolution = {::GetDeviceCaps(dc, LOGPIXELSX), ::GetDeviceCaps(dc, LOGPIXELSY)};
-        ::ReleaseDC(window, dc);
-    }
-    return resolution;
+    const qs::unique_window_dc dc = qs::get_window_dc(window);
+    if (!dc) return {96, 96};
+    return {::GetDeviceCaps(dc.get(), LOGPIXELSX), ::GetDeviceCaps(dc.get(), LOGPIXELSY)};
 }
 
 // Centred on the monitor's work area, so that the buttons never sit under the taskbar.

@@ -5,29 +5,12 @@
 #include <objbase.h>
 
 #include "frmConfigSettings.h"
-
-namespace {
-
-// The shell's folder picker needs COM on the dialog's thread.
-class ComApartment {
-public:
-    ComApartment() noexcept
-        : initialised_(SUCCEEDED(
-              ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    ~ComApartment() {
-        if (initialised_) ::CoUninitialize();
-    }
-
-private:
-    bool initialised_;
-};
-
-} // namespace
+#include "unique.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    const ComApartment apartment;
+    // The shell's folder picker needs COM on the dialog's thread.
+    const qs::unique_com_apartment apartment =
+        qs::co_initialize(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
 

@@ -14,11 +14,6 @@ namespace {
 
 constexpr const wchar_t* addins_key = L"Software\\Microsoft\\Office\\Outlook\\Addins";
 
-struct DestroySafeArray {
-    void operator()(SAFEARRAY* array) const noexcept { ::SafeArrayDestroy(array); }
-};
-using unique_safearray = qs::unique_any<SAFEARRAY*, DestroySafeArray>;
-
 // The custom argument of every IDTExtensibility2 call: an empty array of variants.
 unique_safearray empty_custom() {
     return unique_safearray(::SafeArrayCreateVector(VT_VARIANT, 0, 0));

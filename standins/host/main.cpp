@@ -4,6 +4,7 @@
 #include "Host.h"
 #include "Output.h"
 #include "Scenario.h"
+#include "unique.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -20,11 +21,10 @@ namespace {
 
 std::vector<std::wstring> arguments() {
     int count = 0;
-    LPWSTR* list = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    const qs::unique_hlocal_ptr<LPWSTR> list(::CommandLineToArgvW(::GetCommandLineW(), &count));
     std::vector<std::wstring> result;
     for (int i = 1; list && i < count; ++i)
-        result.push_back(list[i]);
-    ::LocalFree(list);
+        result.push_back(list.get()[i]);
     return result;
 }
 

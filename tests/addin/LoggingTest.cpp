@@ -1,6 +1,7 @@
 // The diagnostic log, written beside this test program as it is beside the add-in.
 #include "Logging.h"
 #include "Process.h"
+#include "unique.h"
 
 #include <gtest/gtest.h>
 
@@ -112,11 +113,10 @@ TEST_F(LoggingTest, AnUnwritableLogLeavesTheCallerUnharmed) {
     // Another program holds the log open without sharing it.
     WriteLog(L"before");
     {
-        HANDLE locked = ::CreateFileW(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+        const qs::unique_hfile locked(::CreateFileW(path_.c_str(), GENERIC_READ, 0, nullptr,
+                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(locked);
         WriteLog(L"while locked");
-        ::CloseHandle(locked);
     }
     WriteLog(L"after");
     const std::string text = Contents();

@@ -1,6 +1,8 @@
 // Runs a program in the test prefix and collects its exit code and output.
 #pragma once
 
+#include "unique.h"
+
 #include <windows.h>
 
 #include <string>
@@ -15,46 +17,45 @@ struct ProcessResult {
 inline ProcessResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs = 60000) {
     ProcessResult result;
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
-    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    qs::unique_handle readEnd, writeEnd;
+    if (!::CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) return result;
+    ::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
+    startup.hStdOutput = writeEnd.get();
+    startup.hStdError = writeEnd.get();
     PROCESS_INFORMATION process = {};
     std::wstring line = commandLine;
     const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
                                           CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
-    ::CloseHandle(writeEnd);
+    writeEnd.reset();
     if (started) {
+        const qs::unique_handle child(process.hProcess), thread(process.hThread);
         // Read until the process ends, not until the pipe closes: Wine's helper
         // processes started on the child's behalf may hold the pipe open.
         const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
         for (;;) {
-            const bool ended = ::WaitForSingleObject(process.hProcess, 5) == WAIT_OBJECT_0;
+            const bool ended = ::WaitForSingleObject(child.get(), 5) == WAIT_OBJECT_0;
             DWORD available = 0;
-            while (::PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) &&
+            while (::PeekNamedPipe(readEnd.get(), nullptr, 0, nullptr, &available, nullptr) &&
                    available > 0) {
                 char buffer[4096];
                 DWORD got = 0;
-                if (!::ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) || got == 0) break;
+                if (!::ReadFile(readEnd.get(), buffer, sizeof(buffer), &got, nullptr) || got == 0)
+                    break;
                 result.output.append(buffer, got);
             }
             if (ended) break;
             if (::GetTickCount64() > deadline) {
-                ::TerminateProcess(process.hProcess, 259);
+                ::TerminateProcess(child.get(), 259);
                 break;
             }
         }
-        ::GetExitCodeProcess(process.hProcess, &result.exitCode);
-        ::CloseHandle(process.hThread);
-        ::CloseHandle(process.hProcess);
+        ::GetExitCodeProcess(child.get(), &result.exitCode);
     }
-    ::CloseHandle(readEnd);
     return result;
 }
 

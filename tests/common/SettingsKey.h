@@ -5,6 +5,7 @@
 
 #include "RegistryCmds.h"
 #include "UserMessage.h"
+#include "unique.h"
 
 #include <windows.h>
 
@@ -24,10 +25,9 @@ public:
         ::RegDeleteKeyW(HKEY_CURRENT_USER, kSettingsKeyPath);
     }
     static void Create() {
-        HKEY key = nullptr;
+        qs::unique_hkey key;
         ::RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS,
-                          nullptr, &key, nullptr);
-        ::RegCloseKey(key);
+                          nullptr, key.put(), nullptr);
     }
     static LSTATUS SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD size) {
         Create();
@@ -67,12 +67,9 @@ public:
         return stored;
     }
     static bool Exists() {
-        HKEY key = nullptr;
-        if (::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, &key) !=
-            ERROR_SUCCESS)
-            return false;
-        ::RegCloseKey(key);
-        return true;
+        qs::unique_hkey key;
+        return ::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, key.put()) ==
+               ERROR_SUCCESS;
     }
 };
 

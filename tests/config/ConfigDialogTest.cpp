@@ -13,6 +13,7 @@
 #include "ScreenPixels.h"
 #include "SettingsKey.h"
 #include "resource.h"
+#include "unique.h"
 
 using namespace config_test;
 using testing_support::SettingsKey;
@@ -386,9 +387,7 @@ TEST_F(ConfigDialog, OkWithoutSettingsKeyReportsEachValueThenStillAsksForARestar
 }
 
 TEST_F(ConfigDialog, LaysOutTheDesignPixelForPixelAtNinetySixDpiCentredOnScreen) {
-    HDC screen = ::GetDC(nullptr);
-    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-    ::ReleaseDC(nullptr, screen);
+    const int dpi = ::GetDeviceCaps(qs::get_window_dc(nullptr).get(), LOGPIXELSY);
     ASSERT_EQ(dpi, 96) << "the pixel positions below hold at 96 dpi";
     ConfigProgram program;
     ASSERT_TRUE(program.WaitForDialog());

@@ -28,18 +28,22 @@ ConfigProgram::ConfigProgram() {
     std::wstring command = L"\"" + testing_support::BinFolder() + L"\\qsStowConfig.exe\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                     &startup, &process_);
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &started))
+        return;
+    process_.reset(started.hProcess);
+    const qs::unique_handle thread(started.hThread); // only its id is needed
+    processId_ = started.dwProcessId;
+    threadId_ = started.dwThreadId;
 }
 
 ConfigProgram::~ConfigProgram() {
-    if (!process_.hProcess) return;
-    if (::WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
-        ::TerminateProcess(process_.hProcess, 1);
-        ::WaitForSingleObject(process_.hProcess, INFINITE);
+    if (!process_) return;
+    if (::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+        ::TerminateProcess(process_.get(), 1);
+        ::WaitForSingleObject(process_.get(), INFINITE);
     }
-    ::CloseHandle(process_.hThread);
-    ::CloseHandle(process_.hProcess);
 }
 
 namespace {
@@ -71,7 +75,7 @@ std::vector<HWND> VisibleDialogsOf(DWORD processId) {
 
 HWND ConfigProgram::WaitForDialog() {
     WaitFor([&] {
-        for (HWND window : VisibleDialogsOf(process_.dwProcessId))
+        for (HWND window : VisibleDialogsOf(processId_))
             if (TextOf(window) == kDialogTitle) dialog_ = window;
         return dialog_ != nullptr;
     });
@@ -80,7 +84,7 @@ HWND ConfigProgram::WaitForDialog() {
 
 std::vector<HWND> ConfigProgram::OtherWindows() const {
     std::vector<HWND> others;
-    for (HWND window : VisibleDialogsOf(process_.dwProcessId))
+    for (HWND window : VisibleDialogsOf(processId_))
         if (window != dialog_) others.push_back(window);
     return others;
 }
@@ -111,7 +115,7 @@ bool ConfigProgram::IsChecked(int id) const {
 HWND ConfigProgram::Focus() const {
     GUITHREADINFO info{};
     info.cbSize = sizeof(info);
-    ::GetGUIThreadInfo(process_.dwThreadId, &info);
+    ::GetGUIThreadInfo(threadId_, &info);
     return info.hwndFocus;
 }
 
@@ -130,7 +134,7 @@ void ConfigProgram::PressKey(UINT virtualKey) {
 }
 
 bool ConfigProgram::WaitForExit() {
-    return WaitFor([&] { return ::WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0; });
+    return WaitFor([&] { return ::WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0; });
 }
 
 } // namespace config_test

@@ -3,6 +3,8 @@
 // through window messages.
 #pragma once
 
+#include "unique.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -56,10 +58,12 @@ public:
 
     // Waits until the program has ended and returns whether it did.
     bool WaitForExit();
-    HANDLE process() const { return process_.hProcess; }
+    HANDLE process() const { return process_.get(); }
 
 private:
-    PROCESS_INFORMATION process_{};
+    qs::unique_handle process_;
+    DWORD processId_ = 0;
+    DWORD threadId_ = 0;
     HWND dialog_ = nullptr;
 };
 

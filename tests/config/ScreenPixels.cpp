@@ -1,5 +1,7 @@
 #include "ScreenPixels.h"
 
+#include "GdiHandles.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -19,22 +21,19 @@ template <typename Draw> Pixels Read(int width, int height, Draw draw) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HDC memory = ::CreateCompatibleDC(nullptr);
-    HBITMAP bitmap = ::CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (memory && bitmap) {
-        HGDIOBJ previous = ::SelectObject(memory, bitmap);
-        draw(memory);
-        ::GdiFlush();
-        pixels.width = width;
-        pixels.height = height;
-        const auto* source = static_cast<const DWORD*>(bits);
-        pixels.rgb.assign(source, source + static_cast<size_t>(width) * height);
-        for (DWORD& pixel : pixels.rgb)
-            pixel &= 0xFFFFFF;
-        ::SelectObject(memory, previous);
-    }
-    if (bitmap) ::DeleteObject(bitmap);
-    if (memory) ::DeleteDC(memory);
+    const qs::unique_memory_dc memory(::CreateCompatibleDC(nullptr));
+    const qs::unique_hbitmap bitmap(
+        ::CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!memory || !bitmap) return pixels;
+    const qs::scoped_select selected = qs::select_object(memory.get(), bitmap.get());
+    draw(memory.get());
+    ::GdiFlush();
+    pixels.width = width;
+    pixels.height = height;
+    const auto* source = static_cast<const DWORD*>(bits);
+    pixels.rgb.assign(source, source + static_cast<size_t>(width) * height);
+    for (DWORD& pixel : pixels.rgb)
+        pixel &= 0xFFFFFF;
     return pixels;
 }
 
@@ -43,9 +42,8 @@ template <typename Draw> Pixels Read(int width, int height, Draw draw) {
 Pixels CaptureScreen(const RECT& area) {
     const int width = area.right - area.left, height = area.bottom - area.top;
     return Read(width, height, [&](HDC memory) {
-        HDC screen = ::GetDC(nullptr);
-        ::BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-        ::ReleaseDC(nullptr, screen);
+        const qs::unique_window_dc screen = qs::get_window_dc(nullptr);
+        ::BitBlt(memory, 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY);
     });
 }
 
@@ -53,10 +51,9 @@ Pixels RenderIcon(HICON icon, int width, int height, DWORD background) {
     return Read(width, height, [&](HDC memory) {
         const COLORREF colour =
             RGB((background >> 16) & 0xFF, (background >> 8) & 0xFF, background & 0xFF);
-        HBRUSH brush = ::CreateSolidBrush(colour);
+        const qs::unique_any<HBRUSH, qs::DeleteGdiObject> brush(::CreateSolidBrush(colour));
         RECT all{0, 0, width, height};
-        ::FillRect(memory, &all, brush);
-        ::DeleteObject(brush);
+        ::FillRect(memory, &all, brush.get());
         ::DrawIconEx(memory, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL | DI_DEFAULTSIZE);
     });
 }
@@ -65,11 +62,9 @@ Pixels RenderBitmap(HBITMAP bitmap) {
     BITMAP size{};
     if (!::GetObjectW(bitmap, sizeof(size), &size)) return {};
     return Read(size.bmWidth, size.bmHeight, [&](HDC memory) {
-        HDC source = ::CreateCompatibleDC(memory);
-        HGDIOBJ previous = ::SelectObject(source, bitmap);
-        ::BitBlt(memory, 0, 0, size.bmWidth, size.bmHeight, source, 0, 0, SRCCOPY);
-        ::SelectObject(source, previous);
-        ::DeleteDC(source);
+        const qs::unique_memory_dc source(::CreateCompatibleDC(memory));
+        const qs::scoped_select selected = qs::select_object(source.get(), bitmap);
+        ::BitBlt(memory, 0, 0, size.bmWidth, size.bmHeight, source.get(), 0, 0, SRCCOPY);
     });
 }
 

@@ -10,15 +10,15 @@
 
 int main() {
     int count = 0;
-    LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    const qs::unique_hlocal_ptr<LPWSTR> arguments(
+        ::CommandLineToArgvW(::GetCommandLineW(), &count));
     if (!arguments || count != 2) {
         std::fprintf(stderr, "usage: hold-file PATH\n");
         return 1;
     }
-    const qs::unique_hfile file(::CreateFileW(arguments[1], GENERIC_READ | GENERIC_WRITE, 0,
+    const qs::unique_hfile file(::CreateFileW(arguments.get()[1], GENERIC_READ | GENERIC_WRITE, 0,
                                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                               nullptr));
-    ::LocalFree(arguments);
     if (!file) {
         std::fprintf(stderr, "hold-file: cannot open the file (%lu)\n", ::GetLastError());
         return 1;

@@ -3,7 +3,9 @@
 the package in a fresh prefix, and outlook-standin.exe loads the installed
 add-in the way Outlook does.
 
-Usage: install_e2e.py CASE WINE_RUN BIN_DIR WORK_DIR MSI
+Usage: install_e2e.py CASE WINE_RUN BIN_DIR WORK_DIR MSI VERSION
+
+VERSION is the package version MSI was built for, X.Y.Z.
 
 Each case copies the ready prefix QS_WINEPREFIX (made by the CTest fixture)
 to a prefix of its own under WORK_DIR, and ends that prefix's wineserver.
@@ -14,7 +16,8 @@ import shutil
 import subprocess
 import sys
 
-CASE, WINE_RUN, BIN, WORK, MSI = sys.argv[1:6]
+CASE, WINE_RUN, BIN, WORK, MSI, VERSION = sys.argv[1:7]
+OLDER = "1.0.0"  # any version below VERSION
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 CLASSES = r"HKEY_CURRENT_USER\Software\Classes"
 ADDIN_KEY = r"HKEY_CURRENT_USER\Software\Microsoft\Office\Outlook\Addins\qsStow.Addin"
@@ -164,7 +167,7 @@ def pe_machine(path):
     return int.from_bytes(data[offset + 4:offset + 6], "little")
 
 
-def expect_installed(p, version="1.1.0"):
+def expect_installed(p, version=VERSION):
     """Files, shortcut, loader values and one entry among installed programs."""
     for sub, machine in [("x86", 0x14C), ("x64", 0x8664)]:
         dll = p.unix(p.install_dir + "\\" + sub + "\\qsStow.dll")
@@ -348,30 +351,30 @@ def case_upgrade():
     """From a lower version, over itself, a rebuild of itself; never backwards."""
     p = Prefix("upgrade")
     try:
-        older = os.path.join(p.dir, "Quillstow-1.0.0.msi")
-        rebuilt = os.path.join(p.dir, "Quillstow-1.1.0-rebuilt.msi")
-        for version, output in [("1.0.0", older), ("1.1.0", rebuilt)]:
+        older = os.path.join(p.dir, "Quillstow-%s.msi" % OLDER)
+        rebuilt = os.path.join(p.dir, "Quillstow-%s-rebuilt.msi" % VERSION)
+        for version, output in [(OLDER, older), (VERSION, rebuilt)]:
             subprocess.run(["bash", os.path.join(ROOT, "installer", "build-msi"), "--version", version,
                             "--output", output], check=True, capture_output=True)
         baseline = p.classes_and_loader()
 
-        check(p.msiexec("/i", older) == 0, "install 1.0.0")
-        expect_installed(p, "1.0.0")
+        check(p.msiexec("/i", older) == 0, "install " + OLDER)
+        expect_installed(p, OLDER)
         p.write_settings(r"C:\Archive\In", r"C:\Archive\Out", logging=0)
         settings = settings_only(added(baseline, p.export(ADDIN_KEY)))
         registered = added(baseline, p.classes_and_loader())
 
-        check(p.msiexec("/i", MSI) == 0, "upgrade to 1.1.0")
+        check(p.msiexec("/i", MSI) == 0, "upgrade to " + VERSION)
         expect_installed(p)
         expect_entries(added(baseline, p.classes_and_loader()), registered,
                        "Entries after the upgrade and before it")
 
-        check(p.msiexec("/i", MSI) == 0, "install 1.1.0 again")
+        check(p.msiexec("/i", MSI) == 0, "install %s again" % VERSION)
         expect_installed(p)
-        check(p.msiexec("/i", rebuilt) == 0, "install a rebuild of 1.1.0")
+        check(p.msiexec("/i", rebuilt) == 0, "install a rebuild of " + VERSION)
         expect_installed(p)
 
-        check(p.msiexec("/i", older) != 0, "1.0.0 refuses to replace 1.1.0")
+        check(p.msiexec("/i", older) != 0, "%s refuses to replace %s" % (OLDER, VERSION))
         expect_installed(p)
 
         check(p.msiexec("/x", rebuilt) == 0, "uninstall")

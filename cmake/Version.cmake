@@ -1,0 +1,31 @@
+# qs_version_header(<file> <prefix> <MAJOR.MINOR.BUILD.REVISION>)
+# Writes <file>, a header of #defines that gives one program's version to its
+# resource script and its code (see Version.h.in). Written only when its
+# content changes, so a new configure does not rebuild what uses it.
+function(qs_version_header file prefix version)
+  if(NOT version MATCHES "^([0-9]+)\\.([0-9]+)\\.([0-9]+)\\.([0-9]+)$")
+    message(FATAL_ERROR "${prefix}: the version must be MAJOR.MINOR.BUILD.REVISION, not ${version}")
+  endif()
+  set(QS_PREFIX ${prefix})
+  set(QS_VERSION ${version})
+  set(QS_MAJOR ${CMAKE_MATCH_1})
+  set(QS_MINOR ${CMAKE_MATCH_2})
+  set(QS_BUILD ${CMAKE_MATCH_3})
+  set(QS_REVISION ${CMAKE_MATCH_4})
+  # The version resources' text: minor in two digits, revision in four.
+  qs_zero_pad(minor_text ${QS_MINOR} 2)
+  qs_zero_pad(revision_text ${QS_REVISION} 4)
+  set(QS_TEXT "${QS_MAJOR}.${minor_text}.${revision_text}")
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/Version.h.in ${file} @ONLY)
+endfunction()
+
+function(qs_zero_pad out value width)
+  string(LENGTH "${value}" length)
+  set(padded "${value}")
+  if(length LESS width)
+    math(EXPR missing "${width} - ${length}")
+    string(REPEAT "0" ${missing} zeros)
+    set(padded "${zeros}${value}")
+  endif()
+  set(${out} "${padded}" PARENT_SCOPE)
+endfunction()
