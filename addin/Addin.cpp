@@ -2,13 +2,13 @@
 
 #include "AddinVersion.h"
 #include "Archiver.h"
+#include "ComObject.h"
 #include "EventSink.h"
 #include "HostInterfaces.h"
 #include "LateBound.h"
 #include "Logging.h"
 #include "Settings.h"
 #include "dispatch.h"
-#include "module.h"
 #include "result.h"
 #include "unique.h"
 
@@ -28,32 +28,11 @@ constexpr int kVersionMinor = QS_ADDIN_VERSION_MINOR;
 constexpr int kVersionRevision = QS_ADDIN_VERSION_REVISION;
 
 // Named apart from the coclass of the same name that the type library declares.
-class Addin final : public _Addin, public IDTExtensibility2, private EventHandler {
+class Addin final : public qs::ComObject<Addin, _Addin, IDTExtensibility2>, private EventHandler {
 public:
-    Addin() noexcept { qs::module_add_ref(); }
     ~Addin() {
         Teardown();
         DetachSinks();
-        qs::module_release();
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID__Addin)
-            *object = static_cast<_Addin*>(this);
-        else if (iid == IID_IDTExtensibility2)
-            *object = static_cast<IDTExtensibility2*>(this);
-        else
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ::InterlockedIncrement(&refs_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG refs = ::InterlockedDecrement(&refs_);
-        if (refs == 0) delete this;
-        return refs;
     }
 
     // _Addin has no members of its own, so both dispatch faces show the
@@ -243,7 +222,6 @@ private:
         return major;
     }
 
-    LONG refs_ = 1;
     qs::TypeInfoDispatch dispatch_{IID_IDTExtensibility2};
     ComPtr<EventSink> applicationSink_, nameSpaceSink_, mapiSink_;
     DISPID newMailId_ = DISPID_UNKNOWN;
@@ -258,11 +236,5 @@ private:
 } // namespace qs
 
 HRESULT Addin_CreateInstance(REFIID iid, void** object) noexcept {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    auto* addin = new (std::nothrow) qs::Addin();
-    QS_RETURN_IF_NULL_ALLOC(addin);
-    const HRESULT hr = addin->QueryInterface(iid, object);
-    addin->Release();
-    return hr;
+    return qs::CreateInstance<qs::Addin>(iid, object);
 }

@@ -3,7 +3,7 @@
 #include "Addin.h"
 #include "Settings.h"
 
-const CreatableClass kCreatableClasses[] = {
+const qs::CreatableClass kCreatableClasses[] = {
     {&CLSID_Addin, L"qsStow.Addin", L"Addin", &Addin_CreateInstance},
     {&CLSID_Settings, L"qsStow.Settings", L"Settings", &Settings_CreateInstance},
 };

@@ -15,13 +15,11 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
-    return GetClassFactory(clsid, iid, object);
+    return qs::GetClassObject(kCreatableClasses, kCreatableClassCount, clsid, iid, object);
 }
 
 STDAPI DllCanUnloadNow() {
-    if (qs::module_count() != 0) return S_FALSE;
-    qs::module_release_type_library();
-    return S_OK;
+    return qs::CanUnloadNow();
 }
 
 namespace {

@@ -1,42 +1,16 @@
 #include "EventSink.h"
 
-#include "module.h"
 #include "result.h"
 
-#include <new>
-
-EventSink::EventSink(REFIID events, EventHandler* handler) noexcept
-    : events_(events), handler_(handler) {
-    qs::module_add_ref();
-}
-
-EventSink::~EventSink() {
-    qs::module_release();
-}
 
 HRESULT EventSink::Create(REFIID events, EventHandler* handler, EventSink** sink) noexcept {
     if (!sink) return E_POINTER;
-    *sink = new (std::nothrow) EventSink(events, handler);
-    return *sink ? S_OK : E_OUTOFMEMORY;
-}
-
-HRESULT EventSink::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IDispatch && iid != events_) return E_NOINTERFACE;
-    *object = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
-}
-
-ULONG EventSink::AddRef() {
-    return ::InterlockedIncrement(&refs_);
-}
-
-ULONG EventSink::Release() {
-    const ULONG refs = ::InterlockedDecrement(&refs_);
-    if (refs == 0) delete this;
-    return refs;
+    *sink = nullptr;
+    try {
+        *sink = qs::MakeObject<EventSink>(events, handler).Detach();
+        return S_OK;
+    }
+    QS_CATCH_RETURN()
 }
 
 // The event interfaces belong to their sources; the sink describes nothing.

@@ -3,6 +3,8 @@
 // or nothing unadvises first.
 #pragma once
 
+#include "ComObject.h"
+
 #include <windows.h>
 #include <ocidl.h>
 #include <wrl/client.h>
@@ -18,14 +20,17 @@ protected:
 
 // A dispatch sink for one event interface. Every event is accepted and handed
 // to the handler; the handler is detached before it goes away.
-class EventSink final : public IDispatch {
+class EventSink final : public qs::ComObject<EventSink, IDispatch> {
 public:
+    EventSink(REFIID events, EventHandler* handler) noexcept : events_(events), handler_(handler) {}
     static HRESULT Create(REFIID events, EventHandler* handler, EventSink** sink) noexcept;
     void Detach() noexcept { handler_ = nullptr; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
+    // The event interface this sink receives, besides IUnknown and IDispatch.
+    void* QueryOther(REFIID iid) noexcept {
+        return iid == events_ ? static_cast<IDispatch*>(this) : nullptr;
+    }
+
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
@@ -33,10 +38,6 @@ public:
                                      EXCEPINFO*, UINT*) override;
 
 private:
-    EventSink(REFIID events, EventHandler* handler) noexcept;
-    ~EventSink();
-
-    LONG refs_ = 1;
     IID events_;
     EventHandler* handler_;
 };

@@ -35,7 +35,7 @@ struct Interface {
 // and its registration is never written or removed here.
 const Interface kOwnInterfaces[] = {{&IID__Addin, L"_Addin"}, {&IID__Settings, L"_Settings"}};
 
-std::wstring ClassKey(const CreatableClass& cls) {
+std::wstring ClassKey(const qs::CreatableClass& cls) {
     return kClassesKey + (L"CLSID\\" + GuidText(*cls.clsid));
 }
 std::wstring TypeLibKey() {
@@ -224,7 +224,7 @@ std::vector<RegistryRow> RegistrationRows(const ModuleRegistration& module) {
 
     std::vector<RegistryRow> rows;
     for (size_t i = 0; i < kCreatableClassCount; ++i) {
-        const CreatableClass& cls = kCreatableClasses[i];
+        const qs::CreatableClass& cls = kCreatableClasses[i];
         const std::wstring clsid = GuidText(*cls.clsid);
         const std::wstring clsidKey = L"CLSID\\" + clsid;
         rows.push_back({clsidKey + L"\\InprocServer32", L"", module.path, false});

@@ -38,15 +38,17 @@ inline std::wstring this_module_path() {
     }
 }
 
-inline LONG& module_count() noexcept {
+// The module's live COM objects and its server locks: it may unload when both are 0.
+inline LONG& module_object_count() noexcept {
     static LONG count = 0;
     return count;
 }
-inline void module_add_ref() noexcept {
-    ::InterlockedIncrement(&module_count());
+inline LONG& module_lock_count() noexcept {
+    static LONG count = 0;
+    return count;
 }
-inline void module_release() noexcept {
-    ::InterlockedDecrement(&module_count());
+inline bool module_can_unload() noexcept {
+    return module_object_count() == 0 && module_lock_count() == 0;
 }
 
 // The type library embedded in this module as resource TYPELIB 1, loaded on

@@ -1,8 +1,8 @@
 #include "Settings.h"
 
+#include "ComObject.h"
 #include "RegistryCmds.h"
 #include "dispatch.h"
-#include "module.h"
 #include "result.h"
 #include "unique.h"
 
@@ -12,29 +12,8 @@
 namespace qs {
 
 // Named apart from the coclass of the same name that the type library declares.
-class Settings final : public _Settings {
+class Settings final : public qs::ComObject<Settings, _Settings> {
 public:
-    Settings() noexcept { qs::module_add_ref(); }
-    ~Settings() { qs::module_release(); }
-
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID__Settings) {
-            *object = static_cast<_Settings*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ::InterlockedIncrement(&refs_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG refs = ::InterlockedDecrement(&refs_);
-        if (refs == 0) delete this;
-        return refs;
-    }
-
     QS_IMPLEMENT_DISPATCH(_Settings)
 
     // _Settings: five plain properties.
@@ -104,7 +83,6 @@ private:
     }
     QS_CATCH_RETURN()
 
-    LONG refs_ = 1;
     qs::TypeInfoDispatch dispatch_{IID__Settings};
     short enabledIn_ = 0;
     short enabledOut_ = 0;
@@ -116,11 +94,5 @@ private:
 } // namespace qs
 
 HRESULT Settings_CreateInstance(REFIID iid, void** object) noexcept {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    auto* settings = new (std::nothrow) qs::Settings();
-    QS_RETURN_IF_NULL_ALLOC(settings);
-    const HRESULT hr = settings->QueryInterface(iid, object);
-    settings->Release();
-    return hr;
+    return qs::CreateInstance<qs::Settings>(iid, object);
 }
