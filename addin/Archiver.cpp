@@ -149,20 +149,6 @@ HRESULT Archive(const ArchiveDirection& direction, IDispatch* item, _Settings* s
 
 } // namespace
 
-std::wstring ItemTypeName(IDispatch* item) noexcept try {
-    if (!item) return {};
-    ComPtr<ITypeInfo> info;
-    if (FAILED(item->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info)) || !info) return {};
-    qs::unique_bstr name;
-    if (FAILED(info->GetDocumentation(MEMBERID_NIL, name.put(), nullptr, nullptr, nullptr)))
-        return {};
-    std::wstring text(name.get() ? name.get() : L"", ::SysStringLen(name.get()));
-    if (!text.empty() && text[0] == L'_') text.erase(0, 1);
-    return text;
-} catch (...) {
-    return {};
-}
-
 void ArchiveItem(const ArchiveDirection& direction, IDispatch* item, _Settings* settings,
                  short messageFormat) noexcept {
     if (!settings) return;

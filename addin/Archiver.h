@@ -27,7 +27,3 @@ constexpr short kFormatUnicodeMsg = 9; // olMSGUnicode
 // logged (when logging is on) and cleared.
 void ArchiveItem(const ArchiveDirection& direction, IDispatch* item, _Settings* settings,
                  short messageFormat) noexcept;
-
-// The name of the item's type as its type information gives it, without the
-// leading underscore of an interface name; empty when it has none.
-std::wstring ItemTypeName(IDispatch* item) noexcept;

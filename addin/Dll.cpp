@@ -51,10 +51,6 @@ STDAPI DllUnregisterServer() {
 // "user" registers for the current user only, with no administrator rights.
 STDAPI DllInstall(BOOL install, LPCWSTR commandLine) {
     HKEY hive = HKEY_LOCAL_MACHINE;
-    if (commandLine && *commandLine) {
-        if (::CompareStringOrdinal(commandLine, -1, L"user", -1, TRUE) != CSTR_EQUAL)
-            return E_INVALIDARG;
-        hive = HKEY_CURRENT_USER;
-    }
+    QS_RETURN_IF_FAILED(qs::InstallHive(commandLine, &hive));
     return install ? Register(hive) : Unregister(hive);
 }

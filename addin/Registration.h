@@ -8,17 +8,14 @@
 // the shared entries only when no build is registered any more.
 #pragma once
 
+#include "ServerRegistration.h"
+
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-struct RegistryRow {
-    std::wstring key;  // below the classes root (Software\Classes)
-    std::wstring name; // empty for the key's default value
-    std::wstring data;
-    bool owned; // the key is removed, with everything below it, on unregistration
-};
+using qs::RegistryRow;
 
 // One build of the add-in as the registry sees it.
 struct ModuleRegistration {
@@ -41,9 +38,7 @@ struct LoaderValue {
 // LoadBehavior 3, FriendlyName and Description.
 const std::vector<LoaderValue>& AddinLoaderValues();
 
-// Every row the registration writes below the classes root, for the DLL at
-// `module.path`; each class's InprocServer32 row comes first, so that a class
-// key is never left without the file that owns it.
+// Every row the registration writes below the classes root, for the DLL at `module.path`.
 std::vector<RegistryRow> RegistrationRows(const ModuleRegistration& module);
 
 // Registers the classes below `hive`\Software\Classes (HKLM machine-wide, HKCU

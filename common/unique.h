@@ -152,6 +152,19 @@ public:
     }
 };
 
+// An EXCEPINFO for one IDispatch::Invoke, whose texts are freed when it goes.
+class unique_excepinfo : public EXCEPINFO {
+public:
+    unique_excepinfo() noexcept : EXCEPINFO{} {}
+    unique_excepinfo(const unique_excepinfo&) = delete;
+    unique_excepinfo& operator=(const unique_excepinfo&) = delete;
+    ~unique_excepinfo() {
+        ::SysFreeString(bstrSource);
+        ::SysFreeString(bstrDescription);
+        ::SysFreeString(bstrHelpFile);
+    }
+};
+
 // Makes a BSTR from a UTF-16 text of any content (NULs included).
 inline unique_bstr make_bstr(const wchar_t* text, size_t length) noexcept {
     return unique_bstr(::SysAllocStringLen(text, static_cast<UINT>(length)));

@@ -29,7 +29,7 @@ public:
     }
 
     void start() {
-        application_ = make_object<Application>();
+        application_ = MakeObject<Application>();
         application_->set_version(options_.version);
         addins_.connect(static_cast<_Application*>(application_.Get()));
         application_->startup();
@@ -71,7 +71,7 @@ public:
     }
 
     void report() {
-        const long live = live_object_count() + mapi_.live_objects();
+        const long live = qs::module_object_count() + mapi_.live_objects();
         print_line("live objects: " + std::to_string(live));
         if (options_.timing) print_line(times_.summary());
     }

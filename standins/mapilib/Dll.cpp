@@ -1,36 +1,32 @@
 // The in-process server's entry points.
 #include "ClassFactory.h"
-#include "ComObject.h"
 #include "Registration.h"
-#include "module.h"
+#include "ServerRegistration.h"
+#include "result.h"
 
 #include <windows.h>
 
 using namespace qs::standin;
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
-    return get_class_object(clsid, iid, object);
+    return qs::GetClassObject(kCreatableClasses, kCreatableClassCount, clsid, iid, object);
 }
 
 STDAPI DllCanUnloadNow() {
-    if (live_object_count() != 0 || server_locked()) return S_FALSE;
-    qs::module_release_type_library();
-    return S_OK;
+    return qs::CanUnloadNow();
 }
 
 STDAPI DllRegisterServer() {
-    return register_server(RegistrationScope::Machine);
+    return RegisterServer(HKEY_LOCAL_MACHINE);
 }
 
 STDAPI DllUnregisterServer() {
-    return unregister_server(RegistrationScope::Machine);
+    return UnregisterServer(HKEY_LOCAL_MACHINE);
 }
 
-// regsvr32 /i:user [/u] registers for the current user only; without "user",
-// as DllRegisterServer does.
+// regsvr32 /n /i:user [/u] registers for the current user only.
 STDAPI DllInstall(BOOL install, LPCWSTR commandLine) {
-    const RegistrationScope scope = commandLine && ::lstrcmpiW(commandLine, L"user") == 0
-                                        ? RegistrationScope::User
-                                        : RegistrationScope::Machine;
-    return install ? register_server(scope) : unregister_server(scope);
+    HKEY hive = HKEY_LOCAL_MACHINE;
+    QS_RETURN_IF_FAILED(qs::InstallHive(commandLine, &hive));
+    return install ? RegisterServer(hive) : UnregisterServer(hive);
 }

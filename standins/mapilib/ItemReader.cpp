@@ -1,6 +1,6 @@
 #include "ItemReader.h"
 
-#include "LateBound.h"
+#include "ErrorInfo.h"
 #include "Redemption.h"
 #include "result.h"
 #include "unique.h"

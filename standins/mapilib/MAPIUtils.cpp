@@ -32,7 +32,7 @@ MAPIUtils::~MAPIUtils() {
 
 HRESULT MAPIUtils::create(REFIID iid, void** object) noexcept try {
     *object = nullptr;
-    return make_object<MAPIUtils>()->QueryInterface(iid, object);
+    return MakeObject<MAPIUtils>()->QueryInterface(iid, object);
 }
 QS_CATCH_RETURN()
 
@@ -46,19 +46,6 @@ void MAPIUtils::raise_new_mail(IDispatch* item, FireStats& stats) {
     DISPPARAMS params = {&arg, nullptr, 1, 0};
     for (const auto& target : targets)
         target->events_.point(DIID_IMAPIUtilsEvents)->fire(dispidNewMail, params, stats);
-}
-
-HRESULT MAPIUtils::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IMAPIUtils)
-        *object = static_cast<IMAPIUtils*>(this);
-    else if (iid == IID_IConnectionPointContainer)
-        *object = static_cast<IConnectionPointContainer*>(this);
-    else
-        return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
 }
 
 HRESULT MAPIUtils::Cleanup() {

@@ -10,7 +10,7 @@
 
 namespace qs::standin {
 
-class MAPIUtils final : public IMAPIUtils, public IConnectionPointContainer, private LiveObject {
+class MAPIUtils final : public qs::ComObject<MAPIUtils, IMAPIUtils, IConnectionPointContainer> {
 public:
     static HRESULT create(REFIID iid, void** object) noexcept;
     // Raises NewMail(item) on every live MAPIUtils object.
@@ -18,16 +18,12 @@ public:
 
     MAPIUtils();
     ~MAPIUtils();
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    QS_IMPLEMENT_REFCOUNT()
     QS_IMPLEMENT_DISPATCH(IMAPIUtils)
     QS_IMPLEMENT_CONNECTION_POINTS()
 
     HRESULT STDMETHODCALLTYPE Cleanup() override;
 
 private:
-    RefCount refs_;
     qs::TypeInfoDispatch dispatch_{IID_IMAPIUtils};
     EventSource events_;
 };

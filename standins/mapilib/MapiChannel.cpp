@@ -16,7 +16,7 @@ HRESULT WINAPI QsMapiRaiseNewMail(IDispatch* hostMailItem, ULONG* sinksCalled,
     if (!hostMailItem || !sinksCalled || !microsecondsInSinks) return E_POINTER;
     *sinksCalled = 0;
     *microsecondsInSinks = 0;
-    const auto item = standin::make_object<standin::MessageItem>(hostMailItem);
+    const auto item = qs::MakeObject<standin::MessageItem>(hostMailItem);
     standin::FireStats stats;
     standin::MAPIUtils::raise_new_mail(static_cast<_MessageItem*>(item.Get()), stats);
     *sinksCalled = stats.sinksCalled;
@@ -39,5 +39,5 @@ HRESULT WINAPI QsMapiCallInNextSaveAs(void(WINAPI* callback)(void*), void* conte
 }
 
 LONG WINAPI QsMapiLiveObjects() {
-    return standin::live_object_count();
+    return qs::module_object_count();
 }

@@ -1,6 +1,6 @@
 #include "MessageItem.h"
 
-#include "LateBound.h"
+#include "ErrorInfo.h"
 #include "result.h"
 #include "unique.h"
 
@@ -8,19 +8,6 @@ namespace qs::standin {
 
 namespace {
 constexpr const wchar_t* source = L"qsMapiLib.MessageItem";
-}
-
-HRESULT MessageItem::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID__MessageItem)
-        *object = static_cast<_MessageItem*>(this);
-    else if (iid == IID_ISupportErrorInfo)
-        *object = static_cast<ISupportErrorInfo*>(this);
-    else
-        return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
 }
 
 HRESULT MessageItem::InterfaceSupportsErrorInfo(REFIID iid) {

@@ -11,12 +11,9 @@
 
 namespace qs::standin {
 
-class MessageItem final : public _MessageItem, public ISupportErrorInfo, private LiveObject {
+class MessageItem final : public qs::ComObject<MessageItem, _MessageItem, ISupportErrorInfo> {
 public:
     explicit MessageItem(IDispatch* hostItem) : hostItem_(hostItem) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    QS_IMPLEMENT_REFCOUNT()
     QS_IMPLEMENT_DISPATCH(_MessageItem)
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
 
@@ -37,8 +34,6 @@ private:
     HRESULT read(const wchar_t* name, VARTYPE type, VARIANT* value) noexcept;
     HRESULT read_text(const wchar_t* name, BSTR* value) noexcept;
     HRESULT read_date(const wchar_t* name, DATE* value) noexcept;
-
-    RefCount refs_;
     qs::TypeInfoDispatch dispatch_{IID__MessageItem};
     Microsoft::WRL::ComPtr<IDispatch> hostItem_;
 };

@@ -1,15 +1,19 @@
-// Registration of the library's classes, ProgIDs and type library: for all
-// users (regsvr32) or for the current user only (DllInstall with "user").
+// The library's creatable classes and what it registers of itself: classes,
+// ProgIDs, type library and interfaces, for all users (regsvr32) or for the
+// current user only (DllInstall with "user").
 #pragma once
+
+#include "ClassFactory.h"
 
 #include <windows.h>
 
 namespace qs::standin {
 
-enum class RegistrationScope { Machine, User };
+extern const CreatableClass kCreatableClasses[];
+extern const size_t kCreatableClassCount;
 
-HRESULT register_server(RegistrationScope scope) noexcept;
-// Removes what register_server wrote; what is already gone counts as removed.
-HRESULT unregister_server(RegistrationScope scope) noexcept;
+HRESULT RegisterServer(HKEY hive) noexcept;
+// Removes what RegisterServer wrote; what is already gone counts as removed.
+HRESULT UnregisterServer(HKEY hive) noexcept;
 
 } // namespace qs::standin

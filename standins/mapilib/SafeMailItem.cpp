@@ -4,7 +4,7 @@
 #include "Faults.h"
 #include "FileWriter.h"
 #include "ItemReader.h"
-#include "LateBound.h"
+#include "ErrorInfo.h"
 #include "MsgWriter.h"
 #include "result.h"
 #include "unique.h"
@@ -28,22 +28,9 @@ HRESULT SafeMailItem::create(REFIID iid, void** object) noexcept try {
     if (take_failure(MapiOperation::Wrapper))
         return set_error(E_FAIL, IID_ISafeMailItem, source,
                          std::wstring(injected) + L"creating a SafeMailItem.");
-    return make_object<SafeMailItem>()->QueryInterface(iid, object);
+    return MakeObject<SafeMailItem>()->QueryInterface(iid, object);
 }
 QS_CATCH_RETURN()
-
-HRESULT SafeMailItem::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_ISafeMailItem)
-        *object = static_cast<ISafeMailItem*>(this);
-    else if (iid == IID_ISupportErrorInfo)
-        *object = static_cast<ISupportErrorInfo*>(this);
-    else
-        return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-}
 
 HRESULT SafeMailItem::InterfaceSupportsErrorInfo(REFIID iid) {
     return iid == IID_ISafeMailItem ? S_OK : S_FALSE;

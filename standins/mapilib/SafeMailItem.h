@@ -11,13 +11,10 @@
 
 namespace qs::standin {
 
-class SafeMailItem final : public ISafeMailItem, public ISupportErrorInfo, private LiveObject {
+class SafeMailItem final : public qs::ComObject<SafeMailItem, ISafeMailItem, ISupportErrorInfo> {
 public:
     static HRESULT create(REFIID iid, void** object) noexcept;
     SafeMailItem() = default;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    QS_IMPLEMENT_REFCOUNT()
     QS_IMPLEMENT_DISPATCH(ISafeMailItem)
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
 
@@ -30,8 +27,6 @@ public:
 private:
     HRESULT error(HRESULT failure, const std::wstring& description) const noexcept;
     HRESULT require_item() const noexcept;
-
-    RefCount refs_;
     qs::TypeInfoDispatch dispatch_{IID_ISafeMailItem};
     Microsoft::WRL::ComPtr<IDispatch> item_;
 };

@@ -20,21 +20,6 @@ constexpr DISPID dispidNewMailEx = 0xFAB5;
 
 Application::Application() : events_(*this, {DIID_ApplicationEvents, DIID_ApplicationEvents_11}) {}
 
-HRESULT Application::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID__Application)
-        *object = static_cast<_Application*>(this);
-    else if (iid == IID_IConnectionPointContainer)
-        *object = static_cast<IConnectionPointContainer*>(this);
-    else if (iid == IID_ISupportErrorInfo)
-        *object = static_cast<ISupportErrorInfo*>(this);
-    else
-        return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-}
-
 HRESULT Application::InterfaceSupportsErrorInfo(REFIID iid) {
     return iid == IID__Application ? S_OK : S_FALSE;
 }
@@ -72,7 +57,7 @@ HRESULT Application::session(_NameSpace** value) noexcept try {
     if (!value) return E_POINTER;
     *value = nullptr;
     // One session per Application, as in Outlook.
-    if (!session_) session_ = make_object<NameSpace>();
+    if (!session_) session_ = MakeObject<NameSpace>();
     return session_.CopyTo(value);
 }
 QS_CATCH_RETURN()

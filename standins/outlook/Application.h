@@ -14,15 +14,9 @@
 
 namespace qs::standin {
 
-class Application final : public _Application,
-                          public IConnectionPointContainer,
-                          public ISupportErrorInfo,
-                          private LiveObject {
+class Application final : public qs::ComObject<Application, _Application, IConnectionPointContainer, ISupportErrorInfo> {
 public:
     Application();
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    QS_IMPLEMENT_REFCOUNT()
     QS_IMPLEMENT_DISPATCH(_Application)
     QS_IMPLEMENT_CONNECTION_POINTS()
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
@@ -45,8 +39,6 @@ public:
 private:
     void fire_all(DISPID id, DISPPARAMS& params, FireStats& stats);
     HRESULT session(_NameSpace** value) noexcept;
-
-    RefCount refs_;
     qs::TypeInfoDispatch dispatch_{IID__Application};
     EventSource events_;
     std::wstring version_ = L"16.0.0.0";

@@ -32,24 +32,11 @@ std::wstring next_entry_id() {
 
 // One implementation for every kind: the kinds' interfaces have the same members.
 template <typename Interface>
-class Item final : public Interface, public ISupportErrorInfo, private LiveObject {
+class Item final : public qs::ComObject<Item<Interface>, Interface, ISupportErrorInfo> {
 public:
     Item(ItemKind kind, ItemFields fields)
         : info_(item_kind_info(kind)), fields_(std::move(fields)), entryId_(next_entry_id()) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == __uuidof(Interface))
-            *object = static_cast<Interface*>(this);
-        else if (iid == IID_ISupportErrorInfo)
-            *object = static_cast<ISupportErrorInfo*>(this);
-        else
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    QS_IMPLEMENT_REFCOUNT()
     QS_IMPLEMENT_DISPATCH(Interface)
 
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override {
@@ -116,7 +103,6 @@ public:
     QS_CATCH_RETURN()
 
 private:
-    RefCount refs_;
     qs::TypeInfoDispatch dispatch_{__uuidof(Interface)};
     const ItemKindInfo& info_;
     ItemFields fields_;
@@ -124,8 +110,8 @@ private:
 };
 
 template <typename Interface> HRESULT make(ItemKind kind, ItemFields fields, IDispatch** item) {
-    *item = static_cast<Interface*>(new Item<Interface>(kind, std::move(fields)));
-    return S_OK;
+    return qs::CreateInstance<Item<Interface>>(IID_IDispatch, reinterpret_cast<void**>(item), kind,
+                                               std::move(fields));
 }
 
 } // namespace

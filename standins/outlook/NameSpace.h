@@ -9,19 +9,15 @@
 
 namespace qs::standin {
 
-class NameSpace final : public _NameSpace, public IConnectionPointContainer, private LiveObject {
+class NameSpace final : public qs::ComObject<NameSpace, _NameSpace, IConnectionPointContainer> {
 public:
     NameSpace();
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    QS_IMPLEMENT_REFCOUNT()
     QS_IMPLEMENT_DISPATCH(_NameSpace)
     QS_IMPLEMENT_CONNECTION_POINTS()
 
     HRESULT STDMETHODCALLTYPE get_Class(long* value) override;
 
 private:
-    RefCount refs_;
     qs::TypeInfoDispatch dispatch_{IID__NameSpace};
     EventSource events_;
 };

@@ -1,17 +1,24 @@
 #include "ErrorInfo.h"
 
-#include "system_message.h"
-
+#include "LateBound.h"
 #include "unique.h"
 
 #include <oleauto.h>
 #include <wrl/client.h>
 
-#include <cwchar>
-
 namespace qs::standin {
 
 using Microsoft::WRL::ComPtr;
+
+namespace {
+
+HRESULT forward(HRESULT hr, const CallFailure& failure, REFIID callerIid,
+                const wchar_t* callerSource) noexcept {
+    if (SUCCEEDED(hr)) return hr;
+    return set_error(failure.code, callerIid, callerSource, failure.description);
+}
+
+} // namespace
 
 HRESULT set_error(HRESULT failure, REFIID iid, const wchar_t* source,
                   const std::wstring& description) noexcept {
@@ -25,27 +32,21 @@ HRESULT set_error(HRESULT failure, REFIID iid, const wchar_t* source,
     return failure;
 }
 
-std::wstring system_message(HRESULT failure) {
-    return qs::system_message(failure);
+HRESULT get_by_name(IDispatch* object, const wchar_t* name, VARIANT* value, REFIID callerIid,
+                    const wchar_t* callerSource) noexcept {
+    ::VariantClear(value);
+    CallFailure failure;
+    const HRESULT hr = InvokeByName(object, name, DISPATCH_PROPERTYGET, nullptr, 0, value, failure);
+    return forward(hr, failure, callerIid, callerSource);
 }
 
-HRESULT forward_exception(HRESULT invokeResult, EXCEPINFO& exception, REFIID iid,
-                          const wchar_t* source) noexcept {
-    if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
-    const unique_bstr description(exception.bstrDescription);
-    const unique_bstr ignoredSource(exception.bstrSource);
-    const unique_bstr ignoredHelpFile(exception.bstrHelpFile);
-    const HRESULT reported = exception.scode;
-    exception = {};
-    if (invokeResult != DISP_E_EXCEPTION) return invokeResult;
-    const HRESULT failure = FAILED(reported) ? reported : E_FAIL;
-    try {
-        return set_error(failure, iid, source,
-                         description && description.get()[0] ? std::wstring(description.get())
-                                                             : system_message(failure));
-    } catch (...) {
-        return failure;
-    }
+HRESULT call_by_name(IDispatch* object, const wchar_t* name, REFIID callerIid,
+                     const wchar_t* callerSource) noexcept {
+    unique_variant ignored;
+    CallFailure failure;
+    const HRESULT hr =
+        InvokeByName(object, name, DISPATCH_METHOD, nullptr, 0, ignored.put(), failure);
+    return forward(hr, failure, callerIid, callerSource);
 }
 
 } // namespace qs::standin

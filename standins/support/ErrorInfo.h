@@ -2,6 +2,8 @@
 // through IDispatch::Invoke gets DISP_E_EXCEPTION with the description.
 #pragma once
 
+#include "system_message.h"
+
 #include <windows.h>
 #include <oaidl.h>
 
@@ -13,13 +15,12 @@ namespace qs::standin {
 HRESULT set_error(HRESULT failure, REFIID iid, const wchar_t* source,
                   const std::wstring& description) noexcept;
 
-// The platform's text for a failure code without its trailing line end, or
-// "Error 0xHHHHHHHH" when the platform has none.
-std::wstring system_message(HRESULT failure);
-
-// Hands a failure reported through EXCEPINFO on to this method's caller as
-// error information of its own; returns the failure code.
-HRESULT forward_exception(HRESULT invokeResult, EXCEPINFO& exception, REFIID iid,
-                          const wchar_t* source) noexcept;
+// Reads a property, or calls a method without arguments ignoring its result,
+// by name; a failure of the callee becomes this caller's own error
+// information, under `callerIid` and `callerSource`.
+HRESULT get_by_name(IDispatch* object, const wchar_t* name, VARIANT* value, REFIID callerIid,
+                    const wchar_t* callerSource) noexcept;
+HRESULT call_by_name(IDispatch* object, const wchar_t* name, REFIID callerIid,
+                     const wchar_t* callerSource) noexcept;
 
 } // namespace qs::standin

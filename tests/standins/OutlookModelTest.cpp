@@ -17,12 +17,12 @@ class OutlookModel : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_HRESULT_SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-        baseline_ = live_object_count();
-        application_ = make_object<qs::standin::Application>();
+        baseline_ = qs::module_object_count();
+        application_ = qs::MakeObject<qs::standin::Application>();
     }
     void TearDown() override {
         application_.Reset();
-        EXPECT_EQ(live_object_count(), baseline_) << "a stand-in object outlived its test";
+        EXPECT_EQ(qs::module_object_count(), baseline_) << "a stand-in object outlived its test";
         ::CoUninitialize();
     }
     IDispatch* app() { return static_cast<_Application*>(application_.Get()); }
@@ -183,19 +183,19 @@ TEST_F(OutlookModel, SaveFailsOnceWithADescriptionWhenTold) {
 }
 
 TEST_F(OutlookModel, LiveObjectsCountEveryObjectUntilItsLastReferenceGoes) {
-    const LONG before = live_object_count();
+    const LONG before = qs::module_object_count();
     auto item = mail(L"Counted");
     ComPtr<_NameSpace> session;
     ASSERT_HRESULT_SUCCEEDED(application_->get_Session(&session));
-    EXPECT_EQ(live_object_count(), before + 2);
+    EXPECT_EQ(qs::module_object_count(), before + 2);
     IDispatch* kept = item.Get();
     kept->AddRef();
     item.Reset();
-    EXPECT_EQ(live_object_count(), before + 2);
+    EXPECT_EQ(qs::module_object_count(), before + 2);
     kept->Release();
     session.Reset();
     // The Application holds its session, as Outlook does.
-    EXPECT_EQ(live_object_count(), before + 1);
+    EXPECT_EQ(qs::module_object_count(), before + 1);
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // and records every call it gets through IDispatch::Invoke.
 #pragma once
 
+#include "ComObject.h"
+#include "LateBound.h"
 #include "unique.h"
 
 #include <oaidl.h>
@@ -19,25 +21,14 @@ struct SinkCall {
     Microsoft::WRL::ComPtr<IDispatch> item; // the first VT_DISPATCH argument
 };
 
-class TestSink final : public IDispatch {
+class TestSink final : public qs::ComObject<TestSink, IDispatch> {
 public:
     // `events`: the interface the sink answers for; IID_NULL answers for none.
     TestSink(REFIID events, std::function<void(DISPPARAMS*)> onCall = {})
         : events_(events), onCall_(std::move(onCall)) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        *object = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IDispatch && (iid != events_ || iid == IID_NULL))
-            return E_NOINTERFACE;
-        *object = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
+    void* QueryOther(REFIID iid) noexcept {
+        return iid == events_ && iid != IID_NULL ? static_cast<IDispatch*>(this) : nullptr;
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
         *count = 0;
@@ -63,17 +54,13 @@ public:
     std::vector<SinkCall> calls;
 
 private:
-    ULONG refs_ = 1;
     IID events_;
     std::function<void(DISPPARAMS*)> onCall_;
 };
 
-// Creates a sink owned by a ComPtr (MinGW's ComPtr::Attach adds a reference).
 inline Microsoft::WRL::ComPtr<TestSink> make_sink(REFIID events,
                                                   std::function<void(DISPPARAMS*)> onCall = {}) {
-    Microsoft::WRL::ComPtr<TestSink> sink(new TestSink(events, std::move(onCall)));
-    sink->Release();
-    return sink;
+    return qs::MakeObject<TestSink>(events, std::move(onCall));
 }
 
 // Advises `sink` on `source`'s connection point for `events`.
@@ -86,28 +73,17 @@ inline HRESULT advise(IUnknown* source, REFIID events, IUnknown* sink,
     return hr;
 }
 
-// Calls a member by name through IDispatch. `description` gets EXCEPINFO's text.
+// Calls a member by name through IDispatch: DISP_E_EXCEPTION when the callee
+// raised one, and then `description` gets its text.
 inline HRESULT call(IDispatch* object, const wchar_t* name, WORD flags, std::vector<VARIANT> args,
                     VARIANT* result = nullptr, std::wstring* description = nullptr) {
-    DISPID id = DISPID_UNKNOWN;
-    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-    HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr)) return hr;
-    DISPID put = DISPID_PROPERTYPUT;
-    DISPPARAMS params = {args.data(), nullptr, static_cast<UINT>(args.size()), 0};
-    if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
-        params.rgdispidNamedArgs = &put;
-        params.cNamedArgs = 1;
-    }
-    EXCEPINFO exception = {};
+    CallFailure failure;
     qs::unique_variant ignored;
-    hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
-                        result ? result : ignored.put(), &exception, nullptr);
-    const qs::unique_bstr text(exception.bstrDescription);
-    ::SysFreeString(exception.bstrSource);
-    ::SysFreeString(exception.bstrHelpFile);
-    if (description) *description = text ? text.get() : L"";
-    return hr;
+    const HRESULT hr = InvokeByName(object, name, flags, args.data(),
+                                    static_cast<UINT>(args.size()),
+                                    result ? result : ignored.put(), failure);
+    if (description) *description = failure.raised ? failure.description : L"";
+    return failure.raised ? DISP_E_EXCEPTION : hr;
 }
 
 inline std::wstring text_of(IDispatch* object, const wchar_t* name) {

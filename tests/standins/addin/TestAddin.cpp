@@ -11,6 +11,10 @@
 //   QS_TEST_ADDIN_QUIET=1     prints nothing for sent and received items (the
 //                             benchmark's baseline: only the saving is timed)
 #include "AddInDesigner.h"
+#include "ClassFactory.h"
+#include "ComObject.h"
+#include "LateBound.h"
+#include "ServerRegistration.h"
 #include "unique.h"
 
 #include <ocidl.h>
@@ -37,8 +41,6 @@ const IID IID_MAPIUtils = {
 const IID DIID_MAPIUtilsEvents = {
     0x359A062F, 0xCDA8, 0x4A9C, {0x9B, 0x28, 0x58, 0x84, 0x46, 0xD3, 0x50, 0x98}};
 
-HMODULE module = nullptr;
-LONG objects = 0;
 
 std::wstring environment(const wchar_t* name) {
     wchar_t value[1024];
@@ -62,76 +64,30 @@ std::wstring hex(HRESULT hr) {
     return text;
 }
 
-DISPID dispid(IDispatch* object, const wchar_t* name) {
-    DISPID id = DISPID_UNKNOWN;
-    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-    object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    return id;
-}
-
 // A late-bound call; on failure, `error` gets the callee's description.
 HRESULT invoke(IDispatch* object, const wchar_t* name, WORD flags, std::vector<VARIANT> args,
                VARIANT* result, std::wstring* error = nullptr) {
-    if (!object) return E_POINTER;
-    const DISPID id = dispid(object, name);
-    if (id == DISPID_UNKNOWN) return DISP_E_UNKNOWNNAME;
-    DISPID put = DISPID_PROPERTYPUT;
-    DISPPARAMS params = {args.data(), nullptr, static_cast<UINT>(args.size()), 0};
-    if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
-        params.rgdispidNamedArgs = &put;
-        params.cNamedArgs = 1;
-    }
-    EXCEPINFO exception = {};
-    qs::unique_variant ignored;
-    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
-                                result ? result : ignored.put(), &exception, nullptr);
-    const qs::unique_bstr description(exception.bstrDescription);
-    ::SysFreeString(exception.bstrSource);
-    ::SysFreeString(exception.bstrHelpFile);
-    if (hr == DISP_E_EXCEPTION && error)
-        *error = description ? description.get() : L"(no description)";
-    if (hr == DISP_E_EXCEPTION && FAILED(exception.scode)) hr = exception.scode;
-    if (FAILED(hr) && error && error->empty()) *error = hex(hr);
+    CallFailure failure;
+    const HRESULT hr = InvokeByName(object, name, flags, args.data(),
+                                    static_cast<UINT>(args.size()), result, failure);
+    if (FAILED(hr) && error) *error = failure.description;
     return hr;
 }
 
 std::wstring text_property(IDispatch* object, const wchar_t* name) {
-    qs::unique_variant value;
-    if (FAILED(invoke(object, name, DISPATCH_PROPERTYGET, {}, value.put())) ||
-        FAILED(::VariantChangeType(&value, &value, 0, VT_BSTR)))
-        return L"?";
-    return std::wstring(value.bstrVal, ::SysStringLen(value.bstrVal));
-}
-
-// The name of the object's interface as its type information gives it, without "_".
-std::wstring type_name(IDispatch* object) {
-    ComPtr<ITypeInfo> info;
-    qs::unique_bstr name;
-    if (!object || FAILED(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info)) ||
-        FAILED(info->GetDocumentation(MEMBERID_NIL, name.put(), nullptr, nullptr, nullptr)))
-        return L"?";
-    std::wstring text(name.get());
-    return !text.empty() && text[0] == L'_' ? text.substr(1) : text;
+    std::wstring text;
+    CallFailure failure;
+    return SUCCEEDED(GetTextProperty(object, name, text, failure)) ? text : L"?";
 }
 
 // One advised event interface; calls back for each event with its DISPID and arguments.
-class EventSink final : public IDispatch {
+class EventSink final : public qs::ComObject<EventSink, IDispatch> {
 public:
     using Handler = std::function<void(DISPID, DISPPARAMS*)>;
     EventSink(const IID& events, Handler handler) : events_(events), handler_(std::move(handler)) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        *object = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IDispatch && iid != events_) return E_NOINTERFACE;
-        *object = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
+    void* QueryOther(REFIID iid) noexcept {
+        return iid == events_ ? static_cast<IDispatch*>(this) : nullptr;
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
         *count = 0;
@@ -148,7 +104,6 @@ public:
     }
 
 private:
-    ULONG refs_ = 1;
     IID events_;
     Handler handler_;
 };
@@ -162,9 +117,7 @@ HRESULT advise(IUnknown* source, const IID& events, EventSink::Handler handler, 
     ComPtr<IConnectionPointContainer> container;
     HRESULT hr = source->QueryInterface(IID_PPV_ARGS(&container));
     if (SUCCEEDED(hr)) hr = container->FindConnectionPoint(events, &advised->point);
-    ComPtr<EventSink> sink;
-    sink.Attach(new EventSink(events, std::move(handler)));
-    sink->Release(); // MinGW's Attach added a reference
+    const ComPtr<EventSink> sink = qs::MakeObject<EventSink>(events, std::move(handler));
     if (SUCCEEDED(hr)) hr = advised->point->Advise(sink.Get(), &advised->cookie);
     return hr;
 }
@@ -174,25 +127,8 @@ void unadvise(Advised& advised) {
     advised = {};
 }
 
-class TestAddin final : public IDTExtensibility2 {
+class TestAddin final : public qs::ComObject<TestAddin, IDTExtensibility2> {
 public:
-    TestAddin() { ::InterlockedIncrement(&objects); }
-    ~TestAddin() { ::InterlockedDecrement(&objects); }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        *object = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IDispatch && iid != __uuidof(IDTExtensibility2))
-            return E_NOINTERFACE;
-        *object = static_cast<IDTExtensibility2*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
     // Hosts call IDTExtensibility2 through its vtable.
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
         *count = 0;
@@ -320,14 +256,14 @@ private:
         }
         IDispatch* item = params->rgvarg[1].pdispVal;
         if (!quiet())
-            say(source + L".ItemSend " + type_name(item) + L" " + text_property(item, L"Subject"));
+            say(source + L".ItemSend " + ItemTypeName(item) + L" " + text_property(item, L"Subject"));
         if (environment(L"QS_TEST_ADDIN_LEAK") == L"item" && !leaked_) {
             leaked_ = item;
             leaked_->AddRef(); // never released: the host must count it
         }
         if (environment(L"QS_TEST_ADDIN_CANCEL") == L"1")
             *params->rgvarg[0].pboolVal = VARIANT_TRUE;
-        if (type_name(item) == L"MailItem") archive(item, L"sent");
+        if (ItemTypeName(item) == L"MailItem") archive(item, L"sent");
     }
 
     void mapi_event(DISPID id, DISPPARAMS* params) {
@@ -337,8 +273,8 @@ private:
         }
         IDispatch* item = params->rgvarg[0].pdispVal;
         if (!quiet())
-            say(L"MAPIUtils.NewMail " + type_name(item) + L" " + text_property(item, L"Subject"));
-        if (type_name(item) == L"MessageItem") archive(item, L"received");
+            say(L"MAPIUtils.NewMail " + ItemTypeName(item) + L" " + text_property(item, L"Subject"));
+        if (ItemTypeName(item) == L"MessageItem") archive(item, L"received");
     }
 
     // As the archiver does: Save, wrap, read Subject through the wrapper, SaveAs.
@@ -396,7 +332,6 @@ private:
         mapiUtils_.Reset();
     }
 
-    ULONG refs_ = 1;
     ComPtr<IDispatch> application_, namespace_, mapiUtils_;
     Advised classic_, eleven_, mapi_;
     DISPID newMailId_ = DISPID_UNKNOWN;
@@ -404,72 +339,32 @@ private:
     int saved_ = 0;
 };
 
-class Factory final : public IClassFactory {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        *object = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IClassFactory) return E_NOINTERFACE;
-        *object = static_cast<IClassFactory*>(this);
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-        *object = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        TestAddin* addin = new TestAddin();
-        const HRESULT hr = addin->QueryInterface(iid, object);
-        addin->Release();
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-} factory;
-
-const wchar_t* const progId = L"QsStandinTest.Addin";
-const wchar_t* const clsidText = L"{EC524CB4-32AB-4061-9AB0-956BD9FCAA05}";
-
-LSTATUS set_value(const std::wstring& key, const wchar_t* name, const std::wstring& data) {
-    qs::unique_hkey handle;
-    LSTATUS status = ::RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                                       nullptr, handle.put(), nullptr);
-    if (status == ERROR_SUCCESS)
-        status = ::RegSetValueExW(handle.get(), name, 0, REG_SZ,
-                                  reinterpret_cast<const BYTE*>(data.c_str()),
-                                  static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
-    return status;
+HRESULT create_test_addin(REFIID iid, void** object) noexcept {
+    return qs::CreateInstance<TestAddin>(iid, object);
 }
+
+const qs::CreatableClass classes[] = {
+    {&CLSID_TestAddin, L"QsStandinTest.Addin", L"Addin", &create_test_addin}};
+const qs::ServerDescription server = {classes, 1, nullptr, nullptr, 0};
 
 } // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
-    if (reason == DLL_PROCESS_ATTACH) module = instance;
-    return TRUE;
-}
-
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
-    *object = nullptr;
-    if (clsid != CLSID_TestAddin) return CLASS_E_CLASSNOTAVAILABLE;
-    return factory.QueryInterface(iid, object);
+    return qs::GetClassObject(classes, 1, clsid, iid, object);
 }
 
 STDAPI DllCanUnloadNow() {
-    return objects == 0 ? S_OK : S_FALSE;
+    return qs::CanUnloadNow();
 }
 
-STDAPI DllRegisterServer() {
-    wchar_t path[MAX_PATH];
-    ::GetModuleFileNameW(module, path, MAX_PATH);
-    const std::wstring clsidKey = std::wstring(L"CLSID\\") + clsidText;
-    for (LSTATUS status :
-         {set_value(clsidKey + L"\\InprocServer32", nullptr, path),
-          set_value(clsidKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"),
-          set_value(std::wstring(progId) + L"\\CLSID", nullptr, clsidText)})
-        if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
-    return S_OK;
+STDAPI DllRegisterServer() try {
+    return qs::WriteRows(HKEY_LOCAL_MACHINE, qs::NativeView(),
+                         qs::ServerRows(server, qs::this_module_path(), qs::NativePlatform()));
 }
+QS_CATCH_RETURN()
 
-STDAPI DllUnregisterServer() {
-    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + clsidText).c_str());
-    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, progId);
-    return S_OK;
+STDAPI DllUnregisterServer() try {
+    return qs::DeleteOwnedRows(HKEY_LOCAL_MACHINE, qs::NativeView(),
+                               qs::ServerRows(server, L"", qs::NativePlatform()));
 }
+QS_CATCH_RETURN()

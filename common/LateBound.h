@@ -1,5 +1,6 @@
-// Calls by name through IDispatch, as an automation client makes them, keeping
-// the failing component's own description of a failure.
+// The one late-bound call of the product, the stand-ins and the tests: calls by
+// name through IDispatch, as an automation client makes them, keeping the
+// failing component's own description of a failure.
 #pragma once
 
 #include <windows.h>
@@ -11,6 +12,7 @@
 struct CallFailure {
     HRESULT code = S_OK;
     std::wstring description;
+    bool raised = false; // the callee raised it through IDispatch (DISP_E_EXCEPTION)
 };
 
 // Invokes `name` on `object`. `args` are in DISPPARAMS order (last argument
@@ -30,3 +32,7 @@ HRESULT GetTextProperty(IDispatch* object, const wchar_t* name, std::wstring& te
 // Records a failure that did not come through IDispatch (creation, ...), taking
 // pending error information if there is any.
 HRESULT RecordFailure(HRESULT code, CallFailure& failure) noexcept;
+
+// The name of the object's type as its type information gives it, without the
+// leading underscore of an interface name; empty when it has none.
+std::wstring ItemTypeName(IDispatch* item) noexcept;

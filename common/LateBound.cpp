@@ -19,6 +19,7 @@ void Describe(HRESULT code, EXCEPINFO* exception, CallFailure& failure) noexcept
     try {
         failure.code = code;
         failure.description.clear();
+        failure.raised = code == DISP_E_EXCEPTION;
         if (code == DISP_E_EXCEPTION && exception) {
             if (exception->pfnDeferredFillIn) exception->pfnDeferredFillIn(exception);
             failure.description = FromBstr(exception->bstrDescription);
@@ -38,13 +39,6 @@ void Describe(HRESULT code, EXCEPINFO* exception, CallFailure& failure) noexcept
     }
 }
 
-void ClearException(EXCEPINFO& exception) noexcept {
-    ::SysFreeString(exception.bstrSource);
-    ::SysFreeString(exception.bstrDescription);
-    ::SysFreeString(exception.bstrHelpFile);
-    exception = {};
-}
-
 } // namespace
 
 HRESULT RecordFailure(HRESULT code, CallFailure& failure) noexcept {
@@ -58,13 +52,12 @@ HRESULT InvokeById(IDispatch* object, DISPID id, WORD flags, VARIANT* args, UINT
     DISPID named = DISPID_PROPERTYPUT;
     const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
     DISPPARAMS params = {args, put ? &named : nullptr, argCount, put ? 1u : 0u};
-    EXCEPINFO exception = {};
+    qs::unique_excepinfo exception;
     UINT argError = 0;
     ::SetErrorInfo(0, nullptr);
     const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result,
                                       &exception, &argError);
     if (FAILED(hr)) Describe(hr, &exception, failure);
-    ClearException(exception);
     return FAILED(hr) ? failure.code : hr;
 }
 
@@ -95,4 +88,18 @@ HRESULT GetTextProperty(IDispatch* object, const wchar_t* name, std::wstring& te
     return S_OK;
 } catch (...) {
     return RecordFailure(E_OUTOFMEMORY, failure);
+}
+
+std::wstring ItemTypeName(IDispatch* item) noexcept try {
+    if (!item) return {};
+    Microsoft::WRL::ComPtr<ITypeInfo> info;
+    if (FAILED(item->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info)) || !info) return {};
+    qs::unique_bstr name;
+    if (FAILED(info->GetDocumentation(MEMBERID_NIL, name.put(), nullptr, nullptr, nullptr)))
+        return {};
+    std::wstring text = FromBstr(name.get());
+    if (!text.empty() && text[0] == L'_') text.erase(0, 1);
+    return text;
+} catch (...) {
+    return {};
 }
