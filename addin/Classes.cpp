@@ -3,8 +3,10 @@
 #include "Addin.h"
 #include "Settings.h"
 
-const qs::CreatableClass kCreatableClasses[] = {
+#include <iterator>
+
+const qs::CreatableClass qs::server::kClasses[] = {
     {&CLSID_Addin, L"qsStow.Addin", L"Addin", &Addin_CreateInstance},
     {&CLSID_Settings, L"qsStow.Settings", L"Settings", &Settings_CreateInstance},
 };
-const size_t kCreatableClassCount = sizeof(kCreatableClasses) / sizeof(kCreatableClasses[0]);
+const size_t qs::server::kClassCount = std::size(qs::server::kClasses);

@@ -2,7 +2,6 @@
 
 #include "result.h"
 
-
 HRESULT EventSink::Create(REFIID events, EventHandler* handler, EventSink** sink) noexcept {
     if (!sink) return E_POINTER;
     *sink = nullptr;
@@ -13,29 +12,13 @@ HRESULT EventSink::Create(REFIID events, EventHandler* handler, EventSink** sink
     QS_CATCH_RETURN()
 }
 
-// The event interfaces belong to their sources; the sink describes nothing.
-HRESULT EventSink::GetTypeInfoCount(UINT* count) {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
-
-HRESULT EventSink::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-    if (info) *info = nullptr;
-    return DISP_E_BADINDEX;
-}
-
-HRESULT EventSink::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
-    return DISP_E_UNKNOWNNAME;
-}
-
 // Events without a handler are accepted and ignored; handlers never fail.
 HRESULT EventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
                           EXCEPINFO*, UINT*) {
     if (result) ::VariantInit(result);
     // The source may drop its reference to this sink during the event.
     const Microsoft::WRL::ComPtr<IDispatch> self(this);
-    if (handler_ && params) handler_->OnEvent(events_, id, params);
+    if (handler_ && params) handler_->OnEvent(events(), id, params);
     return S_OK;
 }
 

@@ -20,25 +20,17 @@ protected:
 
 // A dispatch sink for one event interface. Every event is accepted and handed
 // to the handler; the handler is detached before it goes away.
-class EventSink final : public qs::ComObject<EventSink, IDispatch> {
+class EventSink final : public qs::DispatchSink<EventSink> {
 public:
-    EventSink(REFIID events, EventHandler* handler) noexcept : events_(events), handler_(handler) {}
+    EventSink(REFIID events, EventHandler* handler) noexcept
+        : DispatchSink(events), handler_(handler) {}
     static HRESULT Create(REFIID events, EventHandler* handler, EventSink** sink) noexcept;
     void Detach() noexcept { handler_ = nullptr; }
 
-    // The event interface this sink receives, besides IUnknown and IDispatch.
-    void* QueryOther(REFIID iid) noexcept {
-        return iid == events_ ? static_cast<IDispatch*>(this) : nullptr;
-    }
-
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
                                      EXCEPINFO*, UINT*) override;
 
 private:
-    IID events_;
     EventHandler* handler_;
 };
 

@@ -27,7 +27,7 @@ const qs::InterfaceInfo kOwnInterfaces[] = {
     {&IID__Addin, L"_Addin", qs::kAutomationMarshaler},
     {&IID__Settings, L"_Settings", qs::kAutomationMarshaler},
 };
-const qs::ServerDescription kServer = {kCreatableClasses, kCreatableClassCount, &kTypeLibrary,
+const qs::ServerDescription kServer = {qs::server::kClasses, qs::server::kClassCount, &kTypeLibrary,
                                        kOwnInterfaces, 2};
 
 std::wstring ClassKey(const qs::CreatableClass& cls) {
@@ -38,8 +38,8 @@ std::wstring TypeLibKey() {
 }
 
 bool AnyClassRegistered(HKEY hive, REGSAM view) {
-    for (size_t i = 0; i < kCreatableClassCount; ++i)
-        if (qs::KeyExists(hive, view, ClassKey(kCreatableClasses[i]) + L"\\InprocServer32"))
+    for (size_t i = 0; i < qs::server::kClassCount; ++i)
+        if (qs::KeyExists(hive, view, ClassKey(qs::server::kClasses[i]) + L"\\InprocServer32"))
             return true;
     return false;
 }
@@ -87,8 +87,8 @@ HRESULT RemoveRegistration(const ModuleRegistration& module, HKEY hive,
                            const std::vector<LoaderValue>& loader) {
     // This build's own rows: the classes whose server is this file, and its type library path.
     HRESULT result = S_OK;
-    for (size_t i = 0; i < kCreatableClassCount; ++i) {
-        const std::wstring key = ClassKey(kCreatableClasses[i]);
+    for (size_t i = 0; i < qs::server::kClassCount; ++i) {
+        const std::wstring key = ClassKey(qs::server::kClasses[i]);
         if (!qs::NamesFile(hive, module.view, key + L"\\InprocServer32", module.path)) continue;
         const HRESULT hr = qs::DeleteTree(hive, module.view, key);
         if (FAILED(hr)) result = hr;

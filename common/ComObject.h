@@ -96,3 +96,38 @@ HRESULT CreateInstance(REFIID iid, void** object, Args&&... args) noexcept {
 }
 
 } // namespace qs
+
+namespace qs {
+
+// The base of an event sink: a dispatch object for one event interface,
+// chosen at run time, that describes nothing of itself (the event interface
+// belongs to the source). A sink derives from it and implements Invoke.
+template <typename Derived> class DispatchSink : public ComObject<Derived, IDispatch> {
+public:
+    // Answers `events` besides IUnknown and IDispatch; IID_NULL answers for none.
+    explicit DispatchSink(REFIID events) noexcept : events_(events) {}
+
+    void* QueryOther(REFIID iid) noexcept {
+        return iid == events_ && iid != IID_NULL ? static_cast<IDispatch*>(this) : nullptr;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (!count) return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+        if (info) *info = nullptr;
+        return DISP_E_BADINDEX;
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return DISP_E_UNKNOWNNAME;
+    }
+
+protected:
+    const IID& events() const noexcept { return events_; }
+
+private:
+    IID events_;
+};
+
+} // namespace qs

@@ -152,14 +152,15 @@ bool NamesFile(HKEY hive, REGSAM view, const std::wstring& path,
     return false;
 }
 
-HRESULT InstallHive(LPCWSTR commandLine, HKEY* hive) noexcept {
-    if (!hive) return E_POINTER;
-    *hive = HKEY_LOCAL_MACHINE;
-    if (!commandLine || !*commandLine) return S_OK;
-    if (::CompareStringOrdinal(commandLine, -1, L"user", -1, TRUE) != CSTR_EQUAL)
-        return E_INVALIDARG;
-    *hive = HKEY_CURRENT_USER;
-    return S_OK;
+HRESULT DllInstallIn(BOOL install, LPCWSTR commandLine, RegisterFunction registerIn,
+                     RegisterFunction unregisterIn) noexcept {
+    HKEY hive = HKEY_LOCAL_MACHINE;
+    if (commandLine && *commandLine) {
+        if (::CompareStringOrdinal(commandLine, -1, L"user", -1, TRUE) != CSTR_EQUAL)
+            return E_INVALIDARG;
+        hive = HKEY_CURRENT_USER;
+    }
+    return install ? registerIn(hive) : unregisterIn(hive);
 }
 
 } // namespace qs

@@ -70,8 +70,22 @@ bool KeyExists(HKEY hive, REGSAM view, const std::wstring& path) noexcept;
 // Whether the key's default value names the file at `file` (paths compare without case).
 bool NamesFile(HKEY hive, REGSAM view, const std::wstring& path, const std::wstring& file) noexcept;
 
-// DllInstall's command line: "user" (any case) registers for the current user
-// alone, none at all machine-wide; anything else is refused with E_INVALIDARG.
-HRESULT InstallHive(LPCWSTR commandLine, HKEY* hive) noexcept;
+// A server's registration in one hive: HKLM for every user, HKCU for the current one.
+using RegisterFunction = HRESULT (*)(HKEY hive) noexcept;
+
+// DllInstall: the command line "user" (any case) registers or unregisters for
+// the current user alone, none at all machine-wide; anything else is refused
+// with E_INVALIDARG.
+HRESULT DllInstallIn(BOOL install, LPCWSTR commandLine, RegisterFunction registerIn,
+                     RegisterFunction unregisterIn) noexcept;
 
 } // namespace qs
+
+// What each in-process server module provides for the standard exports in
+// common/ServerExports.cpp: its creatable classes and its registration in one hive.
+namespace qs::server {
+extern const CreatableClass kClasses[];
+extern const size_t kClassCount;
+HRESULT RegisterIn(HKEY hive) noexcept;
+HRESULT UnregisterIn(HKEY hive) noexcept;
+} // namespace qs::server

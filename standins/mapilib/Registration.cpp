@@ -9,13 +9,13 @@
 
 #include <iterator>
 
-namespace qs::standin {
+namespace qs {
 
-const CreatableClass kCreatableClasses[] = {
-    {&CLSID_MAPIUtils, L"qsMapiLib.MAPIUtils", L"MAPIUtils", &MAPIUtils::create},
-    {&CLSID_SafeMailItem, L"qsMapiLib.SafeMailItem", L"SafeMailItem", &SafeMailItem::create},
+const CreatableClass server::kClasses[] = {
+    {&CLSID_MAPIUtils, L"qsMapiLib.MAPIUtils", L"MAPIUtils", &standin::MAPIUtils::create},
+    {&CLSID_SafeMailItem, L"qsMapiLib.SafeMailItem", L"SafeMailItem", &standin::SafeMailItem::create},
 };
-const size_t kCreatableClassCount = std::size(kCreatableClasses);
+const size_t server::kClassCount = std::size(server::kClasses);
 
 namespace {
 
@@ -27,21 +27,21 @@ const InterfaceInfo kInterfaces[] = {
     {&IID_ISafeMailItem, L"ISafeMailItem", kAutomationMarshaler},
     {&IID__MessageItem, L"_MessageItem", kAutomationMarshaler},
 };
-const ServerDescription kServer = {kCreatableClasses, kCreatableClassCount, &kTypeLibrary,
+const ServerDescription kServer = {server::kClasses, server::kClassCount, &kTypeLibrary,
                                    kInterfaces, std::size(kInterfaces)};
 
 } // namespace
 
-HRESULT RegisterServer(HKEY hive) noexcept try {
+HRESULT server::RegisterIn(HKEY hive) noexcept try {
     const std::wstring path = this_module_path();
     if (path.empty()) return hresult_from_last_error();
     return WriteRows(hive, NativeView(), ServerRows(kServer, path, NativePlatform()));
 }
 QS_CATCH_RETURN()
 
-HRESULT UnregisterServer(HKEY hive) noexcept try {
+HRESULT server::UnregisterIn(HKEY hive) noexcept try {
     return DeleteOwnedRows(hive, NativeView(), ServerRows(kServer, L"", NativePlatform()));
 }
 QS_CATCH_RETURN()
 
-} // namespace qs::standin
+} // namespace qs

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <string>
 
 using Microsoft::WRL::ComPtr;
@@ -17,11 +19,14 @@ using namespace qs::standin;
 
 namespace {
 
+// A fresh folder: process IDs come back under Wine, and with them an earlier run's files.
 std::wstring temp_folder() {
     wchar_t path[MAX_PATH];
     ::GetTempPathW(MAX_PATH, path);
     std::wstring folder =
         std::wstring(path) + L"qs-mapilib-test-" + std::to_wstring(::GetCurrentProcessId());
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
     ::CreateDirectoryW(folder.c_str(), nullptr);
     return folder;
 }

@@ -21,23 +21,12 @@ struct SinkCall {
     Microsoft::WRL::ComPtr<IDispatch> item; // the first VT_DISPATCH argument
 };
 
-class TestSink final : public qs::ComObject<TestSink, IDispatch> {
+class TestSink final : public qs::DispatchSink<TestSink> {
 public:
     // `events`: the interface the sink answers for; IID_NULL answers for none.
     TestSink(REFIID events, std::function<void(DISPPARAMS*)> onCall = {})
-        : events_(events), onCall_(std::move(onCall)) {}
+        : DispatchSink(events), onCall_(std::move(onCall)) {}
 
-    void* QueryOther(REFIID iid) noexcept {
-        return iid == events_ && iid != IID_NULL ? static_cast<IDispatch*>(this) : nullptr;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
                                      EXCEPINFO*, UINT*) override {
         SinkCall call{id, {}, nullptr};
@@ -54,7 +43,6 @@ public:
     std::vector<SinkCall> calls;
 
 private:
-    IID events_;
     std::function<void(DISPPARAMS*)> onCall_;
 };
 

@@ -81,22 +81,12 @@ std::wstring text_property(IDispatch* object, const wchar_t* name) {
 }
 
 // One advised event interface; calls back for each event with its DISPID and arguments.
-class EventSink final : public qs::ComObject<EventSink, IDispatch> {
+class EventSink final : public qs::DispatchSink<EventSink> {
 public:
     using Handler = std::function<void(DISPID, DISPPARAMS*)>;
-    EventSink(const IID& events, Handler handler) : events_(events), handler_(std::move(handler)) {}
+    EventSink(const IID& events, Handler handler)
+        : DispatchSink(events), handler_(std::move(handler)) {}
 
-    void* QueryOther(REFIID iid) noexcept {
-        return iid == events_ ? static_cast<IDispatch*>(this) : nullptr;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
                                      EXCEPINFO*, UINT*) override {
         handler_(id, params);
@@ -104,7 +94,6 @@ public:
     }
 
 private:
-    IID events_;
     Handler handler_;
 };
 
@@ -343,28 +332,20 @@ HRESULT create_test_addin(REFIID iid, void** object) noexcept {
     return qs::CreateInstance<TestAddin>(iid, object);
 }
 
-const qs::CreatableClass classes[] = {
-    {&CLSID_TestAddin, L"QsStandinTest.Addin", L"Addin", &create_test_addin}};
-const qs::ServerDescription server = {classes, 1, nullptr, nullptr, 0};
+const qs::ServerDescription kServer = {qs::server::kClasses, 1, nullptr, nullptr, 0};
 
 } // namespace
 
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
-    return qs::GetClassObject(classes, 1, clsid, iid, object);
-}
+const qs::CreatableClass qs::server::kClasses[] = {
+    {&CLSID_TestAddin, L"QsStandinTest.Addin", L"Addin", &create_test_addin}};
+const size_t qs::server::kClassCount = 1;
 
-STDAPI DllCanUnloadNow() {
-    return qs::CanUnloadNow();
-}
-
-STDAPI DllRegisterServer() try {
-    return qs::WriteRows(HKEY_LOCAL_MACHINE, qs::NativeView(),
-                         qs::ServerRows(server, qs::this_module_path(), qs::NativePlatform()));
+HRESULT qs::server::RegisterIn(HKEY hive) noexcept try {
+    return WriteRows(hive, NativeView(), ServerRows(kServer, this_module_path(), NativePlatform()));
 }
 QS_CATCH_RETURN()
 
-STDAPI DllUnregisterServer() try {
-    return qs::DeleteOwnedRows(HKEY_LOCAL_MACHINE, qs::NativeView(),
-                               qs::ServerRows(server, L"", qs::NativePlatform()));
+HRESULT qs::server::UnregisterIn(HKEY hive) noexcept try {
+    return DeleteOwnedRows(hive, NativeView(), ServerRows(kServer, L"", NativePlatform()));
 }
 QS_CATCH_RETURN()
