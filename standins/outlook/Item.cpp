@@ -57,19 +57,15 @@ public:
     HRESULT STDMETHODCALLTYPE get_Subject(BSTR* value) override {
         return return_text(fields_.subject, value);
     }
-    HRESULT STDMETHODCALLTYPE put_Subject(BSTR value) override try {
-        fields_.subject.assign(value ? value : L"", ::SysStringLen(value));
-        return S_OK;
+    HRESULT STDMETHODCALLTYPE put_Subject(BSTR value) override {
+        return store_text(fields_.subject, value);
     }
-    QS_CATCH_RETURN()
     HRESULT STDMETHODCALLTYPE get_Body(BSTR* value) override {
         return return_text(fields_.body, value);
     }
-    HRESULT STDMETHODCALLTYPE put_Body(BSTR value) override try {
-        fields_.body.assign(value ? value : L"", ::SysStringLen(value));
-        return S_OK;
+    HRESULT STDMETHODCALLTYPE put_Body(BSTR value) override {
+        return store_text(fields_.body, value);
     }
-    QS_CATCH_RETURN()
     HRESULT STDMETHODCALLTYPE get_SenderName(BSTR* value) override {
         return return_text(fields_.senderName, value);
     }
@@ -103,6 +99,12 @@ public:
     QS_CATCH_RETURN()
 
 private:
+    static HRESULT store_text(std::wstring& member, BSTR value) noexcept try {
+        member.assign(value ? value : L"", ::SysStringLen(value));
+        return S_OK;
+    }
+    QS_CATCH_RETURN()
+
     qs::TypeInfoDispatch dispatch_{__uuidof(Interface)};
     const ItemKindInfo& info_;
     ItemFields fields_;
