@@ -26,8 +26,7 @@ short Flag(_Settings* settings, HRESULT (STDMETHODCALLTYPE _Settings::*get)(shor
 HRESULT Text(_Settings* settings, HRESULT (STDMETHODCALLTYPE _Settings::*get)(BSTR*),
              std::wstring& text, CallFailure& failure) noexcept try {
     qs::unique_bstr value;
-    const HRESULT hr = (settings->*get)(value.put());
-    if (FAILED(hr)) return RecordFailure(hr, failure);
+    QS_RETURN_IF_FAILED(RecordFailure((settings->*get)(value.put()), failure));
     text.assign(value.get() ? value.get() : L"", ::SysStringLen(value.get()));
     return S_OK;
 } catch (...) {
@@ -58,10 +57,9 @@ private:
 
 HRESULT CreateWrapper(IDispatch* item, ComPtr<IDispatch>& wrapper, CallFailure& failure) noexcept {
     CLSID clsid;
-    HRESULT hr = ::CLSIDFromProgID(kSafeMailItemProgId, &clsid);
-    if (FAILED(hr)) return RecordFailure(hr, failure);
-    hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_PPV_ARGS(&wrapper));
-    if (FAILED(hr)) return RecordFailure(hr, failure);
+    QS_RETURN_IF_FAILED(RecordFailure(::CLSIDFromProgID(kSafeMailItemProgId, &clsid), failure));
+    QS_RETURN_IF_FAILED(RecordFailure(
+        ::CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_PPV_ARGS(&wrapper)), failure));
     VARIANT value;
     value.vt = VT_DISPATCH;
     value.pdispVal = item;
@@ -74,30 +72,25 @@ HRESULT Archive(const ArchiveDirection& direction, IDispatch* item, _Settings* s
                 short messageFormat, CallFailure& failure) {
     if (ItemTypeName(item) != direction.typeName) return S_OK;
 
-    HRESULT hr = InvokeByName(item, L"Save", DISPATCH_METHOD, nullptr, 0, nullptr, failure);
-    if (FAILED(hr)) return hr;
+    QS_RETURN_IF_FAILED(InvokeByName(item, L"Save", DISPATCH_METHOD, nullptr, 0, nullptr, failure));
 
     ComPtr<IDispatch> wrapper;
-    hr = CreateWrapper(item, wrapper, failure);
-    if (FAILED(hr)) return hr;
+    QS_RETURN_IF_FAILED(CreateWrapper(item, wrapper, failure));
 
     const bool logging = Flag(settings, &_Settings::get_Logging) > 0;
     std::wstring subject;
     if (logging) {
-        hr = GetTextProperty(wrapper.Get(), L"Subject", subject, failure);
-        if (FAILED(hr)) return hr;
+        QS_RETURN_IF_FAILED(GetTextProperty(wrapper.Get(), L"Subject", subject, failure));
         WriteLog(direction.detectionLine + subject);
     }
 
     if (Flag(settings, direction.enabled) <= 0) return S_OK;
 
     std::wstring folder;
-    hr = Text(settings, direction.folder, folder, failure);
-    if (FAILED(hr)) return hr;
+    QS_RETURN_IF_FAILED(Text(settings, direction.folder, folder, failure));
     SYSTEMTIME now;
     ::GetLocalTime(&now);
-    hr = GetTextProperty(wrapper.Get(), L"Subject", subject, failure);
-    if (FAILED(hr)) return hr;
+    QS_RETURN_IF_FAILED(GetTextProperty(wrapper.Get(), L"Subject", subject, failure));
 
     // The chosen name is claimed on disk at once: a name found free cannot be
     // taken by another writer before SaveAs, which would overwrite that file.
@@ -138,8 +131,8 @@ HRESULT Archive(const ArchiveDirection& direction, IDispatch* item, _Settings* s
     args[0].iVal = messageFormat;
     args[1].vt = VT_BSTR | VT_BYREF;
     args[1].pbstrVal = pathArgument.addressof();
-    hr = InvokeByName(wrapper.Get(), L"SaveAs", DISPATCH_METHOD, args, 2, nullptr, failure);
-    if (FAILED(hr)) return hr;
+    QS_RETURN_IF_FAILED(
+        InvokeByName(wrapper.Get(), L"SaveAs", DISPATCH_METHOD, args, 2, nullptr, failure));
     claim.Keep();
     wrapper.Reset();
 

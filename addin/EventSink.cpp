@@ -37,7 +37,8 @@ HRESULT EventConnection::Connect(IUnknown* source, REFIID events, IUnknown* sink
 
 void EventConnection::Disconnect() noexcept {
     if (!point_) return;
-    point_->Unadvise(cookie_);
+    // A source that refuses has dropped the sink already; there is nothing else to undo.
+    (void)point_->Unadvise(cookie_);
     point_.Reset();
     cookie_ = 0;
 }

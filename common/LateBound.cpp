@@ -1,5 +1,6 @@
 #include "LateBound.h"
 
+#include "result.h"
 #include "system_message.h"
 #include "unique.h"
 
@@ -42,7 +43,7 @@ void Describe(HRESULT code, EXCEPINFO* exception, CallFailure& failure) noexcept
 } // namespace
 
 HRESULT RecordFailure(HRESULT code, CallFailure& failure) noexcept {
-    Describe(code, nullptr, failure);
+    if (FAILED(code)) Describe(code, nullptr, failure);
     return code;
 }
 
@@ -66,24 +67,23 @@ HRESULT InvokeByName(IDispatch* object, const wchar_t* name, WORD flags, VARIANT
     if (!object) return RecordFailure(E_POINTER, failure);
     DISPID id = DISPID_UNKNOWN;
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-    const HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr)) return RecordFailure(hr, failure);
+    QS_RETURN_IF_FAILED(RecordFailure(
+        object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), failure));
     return InvokeById(object, id, flags, args, argCount, result, failure);
 }
 
 HRESULT GetTextProperty(IDispatch* object, const wchar_t* name, std::wstring& text,
                         CallFailure& failure) noexcept try {
     qs::unique_variant value;
-    HRESULT hr = InvokeByName(object, name, DISPATCH_PROPERTYGET | DISPATCH_METHOD, nullptr, 0,
-                              value.put(), failure);
-    if (FAILED(hr)) return hr;
+    QS_RETURN_IF_FAILED(InvokeByName(object, name, DISPATCH_PROPERTYGET | DISPATCH_METHOD, nullptr,
+                                     0, value.put(), failure));
     if (value.vt == VT_NULL || value.vt == VT_EMPTY) {
         text.clear();
         return S_OK;
     }
     qs::unique_variant converted;
-    hr = ::VariantChangeType(&converted, &value, 0, VT_BSTR);
-    if (FAILED(hr)) return RecordFailure(hr, failure);
+    QS_RETURN_IF_FAILED(
+        RecordFailure(::VariantChangeType(&converted, &value, 0, VT_BSTR), failure));
     text = FromBstr(converted.bstrVal);
     return S_OK;
 } catch (...) {

@@ -30,7 +30,9 @@ HRESULT GetTextProperty(IDispatch* object, const wchar_t* name, std::wstring& te
                         CallFailure& failure) noexcept;
 
 // Records a failure that did not come through IDispatch (creation, ...), taking
-// pending error information if there is any.
+// pending error information if there is any; returns `code`, which may be a
+// success and then records nothing:
+//   QS_RETURN_IF_FAILED(RecordFailure(::CLSIDFromProgID(progId, &clsid), failure));
 HRESULT RecordFailure(HRESULT code, CallFailure& failure) noexcept;
 
 // The name of the object's type as its type information gives it, without the
