@@ -8,13 +8,12 @@
 #include <gtest/gtest.h>
 #include <wrl/client.h>
 
-#include <sddl.h>
-
 #include <fstream>
 
 using Microsoft::WRL::ComPtr;
 using testing_support::BinFolder;
 using testing_support::RunProcess;
+using testing_support::SetKeySecurity;
 using testing_support::SettingsKey;
 
 namespace {
@@ -48,18 +47,6 @@ std::wstring ReadText(HKEY hive, const std::wstring& path, const std::wstring& n
                                           RRF_RT_REG_SZ, nullptr, data, &size);
     ::RegCloseKey(key);
     return status == ERROR_SUCCESS ? data : L"<missing>";
-}
-
-// Gives everyone the access `sddl` describes on an existing key.
-void SetKeySecurity(HKEY hive, const std::wstring& path, const wchar_t* sddl) {
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegOpenKeyExW(hive, path.c_str(), 0, WRITE_DAC, &key), ERROR_SUCCESS) << path;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
-                                                                       &descriptor, nullptr));
-    EXPECT_EQ(::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
-    ::LocalFree(descriptor);
-    ::RegCloseKey(key);
 }
 
 DWORD Regsvr32(const std::wstring& options) {
@@ -230,10 +217,10 @@ TEST_F(RegistrationTest, ARegistrationWhoseLoaderStepFailsLeavesNothing) {
 // and Outlook keeps loading the add-in.
 TEST_F(RegistrationTest, UnregisteringWithoutTheRightsKeepsTheLoaderValues) {
     ASSERT_EQ(Regsvr32(L""), 0u);
-    SetKeySecurity(HKEY_LOCAL_MACHINE, kAddinClassKey, L"D:(D;;SDKR;;;WD)(A;;KA;;;WD)");
+    ASSERT_TRUE(SetKeySecurity(HKEY_LOCAL_MACHINE, kAddinClassKey, L"D:(D;;SDKR;;;WD)(A;;KA;;;WD)"));
     EXPECT_NE(Regsvr32(L"/u"), 0u);
     ExpectLoaderValues();
-    SetKeySecurity(HKEY_LOCAL_MACHINE, kAddinClassKey, L"D:(A;;KA;;;WD)");
+    EXPECT_TRUE(SetKeySecurity(HKEY_LOCAL_MACHINE, kAddinClassKey, L"D:(A;;KA;;;WD)"));
 }
 
 // Windows sees HKCU\Software\Classes through HKEY_CLASSES_ROOT; Wine does not

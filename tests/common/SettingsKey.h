@@ -8,11 +8,26 @@
 #include "unique.h"
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <string>
 #include <vector>
 
 namespace testing_support {
+
+// Sets the access that `sddl` describes on an existing key (Wine checks it as
+// Windows does); false when it could not be set.
+inline bool SetKeySecurity(HKEY hive, const std::wstring& path, const wchar_t* sddl) {
+    qs::unique_hkey key;
+    if (::RegOpenKeyExW(hive, path.c_str(), 0, WRITE_DAC, key.put()) != ERROR_SUCCESS)
+        return false;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
+                                                                nullptr))
+        return false;
+    const qs::unique_hlocal_ptr<void> owned(descriptor);
+    return ::RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
+}
 
 // The settings key, removed before and after each test that uses it.
 class SettingsKey {
@@ -38,6 +53,9 @@ public:
     }
     static void SetText(const wchar_t* name, const std::wstring& text, DWORD type = REG_SZ) {
         SetRaw(name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
+    static void Delete(const wchar_t* name) {
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKeyPath, name);
     }
 
     struct Stored {

@@ -68,6 +68,31 @@ void StoreExample() {
     SettingsKey::SetText(L"FolderOut", L"C:\\Mail\\Archive\\Sent");
 }
 
+// After OK: exactly the five values, each of its own type and with what the dialog showed.
+void ExpectFiveStored(DWORD enabledIn, DWORD enabledOut, const std::wstring& folderIn,
+                      const std::wstring& folderOut, DWORD logging) {
+    EXPECT_EQ(StoredValueNames(), (std::set<std::wstring>{L"EnabledIn", L"EnabledOut", L"FolderIn",
+                                                          L"FolderOut", L"Logging"}));
+    const struct {
+        const wchar_t* name;
+        DWORD number;
+        const std::wstring* text;
+    } expected[] = {{L"EnabledIn", enabledIn, nullptr},
+                    {L"EnabledOut", enabledOut, nullptr},
+                    {L"FolderIn", 0, &folderIn},
+                    {L"FolderOut", 0, &folderOut},
+                    {L"Logging", logging, nullptr}};
+    for (const auto& value : expected) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(value.name)));
+        const SettingsKey::Stored stored = SettingsKey::Get(value.name);
+        EXPECT_EQ(stored.type, static_cast<DWORD>(value.text ? REG_SZ : REG_DWORD));
+        if (value.text)
+            EXPECT_EQ(stored.text(), *value.text);
+        else
+            EXPECT_EQ(stored.dword(), value.number);
+    }
+}
+
 // Which standard icon a message box shows, told by comparing what the screen
 // shows with each of them drawn on the box's background.
 const wchar_t* IconShownIn(HWND box) {
@@ -189,12 +214,13 @@ TEST_F(ConfigDialog, ShowsStoredSettingsAndWritesSwitchesBackAsOneOrZero) {
     EXPECT_EQ(program.Text(IDC_txtFolderIn), L"C:\\Mail\\Archive\\Incoming");
     EXPECT_EQ(program.Text(IDC_txtFolderOut), L"C:\\Mail\\Archive\\Sent");
 
+    // OK writes what the dialog shows, the folder of the direction switched off too.
+    SettingsKey::Delete(L"FolderIn");
+    SettingsKey::Delete(L"FolderOut");
     program.PostClick(IDC_cmdOK);
     program.Dismiss(program.WaitForBox());
     ASSERT_TRUE(program.WaitForExit());
-    EXPECT_EQ(SettingsKey::Get(L"EnabledIn").dword(), 1u);
-    EXPECT_EQ(SettingsKey::Get(L"EnabledOut").dword(), 0u);
-    EXPECT_EQ(SettingsKey::Get(L"Logging").dword(), 1u);
+    ExpectFiveStored(1, 0, L"C:\\Mail\\Archive\\Incoming", L"C:\\Mail\\Archive\\Sent", 1);
 }
 
 TEST_F(ConfigDialog, SwitchTooLargeForItsFieldIsReportedOnceAndTheRestLoads) {
@@ -207,6 +233,7 @@ TEST_F(ConfigDialog, SwitchTooLargeForItsFieldIsReportedOnceAndTheRestLoads) {
     const ShownBox report = program.WaitForBox(); // while the dialog is still loading
     ASSERT_TRUE(report.window);
     EXPECT_EQ(report.title, L"YourAppName");
+    EXPECT_EQ(report.text, L"Overflow");
     program.Dismiss(report);
 
     ASSERT_TRUE(program.WaitForDialog());
@@ -294,7 +321,7 @@ TEST_F(ConfigDialog, CancelledPickerKeepsTheFolderThatOkThenWrites) {
     program.PostClick(IDC_cmdOK);
     program.Dismiss(program.WaitForBox());
     ASSERT_TRUE(program.WaitForExit());
-    EXPECT_EQ(SettingsKey::Get(L"FolderOut").text(), L"C:\\Mail\\Archive\\Sent");
+    ExpectFiveStored(0, 1, L"C:\\Mail\\Archive\\Incoming", L"C:\\Mail\\Archive\\Sent", 0);
 }
 
 TEST_F(ConfigDialog, EnterPressesOkWhichWritesTheFiveValuesAndAsksForARestart) {
@@ -316,26 +343,7 @@ TEST_F(ConfigDialog, EnterPressesOkWhichWritesTheFiveValuesAndAsksForARestart) {
     program.Dismiss(message);
     ASSERT_TRUE(program.WaitForExit());
 
-    EXPECT_EQ(StoredValueNames(), (std::set<std::wstring>{L"EnabledIn", L"EnabledOut", L"FolderIn",
-                                                          L"FolderOut", L"Logging"}));
-    const struct {
-        const wchar_t* name;
-        DWORD type;
-        DWORD number;
-    } expected[] = {{L"EnabledIn", REG_DWORD, 1},
-                    {L"EnabledOut", REG_DWORD, 0},
-                    {L"FolderIn", REG_SZ, 0},
-                    {L"FolderOut", REG_SZ, 0},
-                    {L"Logging", REG_DWORD, 1}};
-    for (const auto& value : expected) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(value.name)));
-        const SettingsKey::Stored stored = SettingsKey::Get(value.name);
-        EXPECT_EQ(stored.type, value.type);
-        if (value.type == REG_DWORD)
-            EXPECT_EQ(stored.dword(), value.number);
-        else
-            EXPECT_EQ(stored.text(), L"");
-    }
+    ExpectFiveStored(1, 0, L"", L"", 1);
 }
 
 TEST_F(ConfigDialog, CancelEscapeAndTheCloseBoxCloseWithoutWritingOrAsking) {

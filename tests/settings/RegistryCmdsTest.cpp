@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 using testing_support::MessageCapture;
+using testing_support::SetKeySecurity;
 using testing_support::SettingsKey;
 
 namespace {
@@ -193,6 +194,25 @@ TEST_F(RegistryCmdsTest, AnExpandableFolderReadsAsItsExpandedText) {
     std::wstring folder;
     ASSERT_TRUE(GetRegValue(L"FolderIn", kRegText, folder, true));
     EXPECT_EQ(folder, std::wstring(root) + L"\\Archive");
+}
+
+// Reads ask for no more than reading: a key the user may read but not write
+// (as a deployment may leave it) is read, and only writing it is refused.
+TEST_F(RegistryCmdsTest, AKeyTheUserMayOnlyReadIsReadButNotWritten) {
+    SettingsKey::SetDword(L"EnabledIn", 1);
+    SettingsKey::SetText(L"FolderIn", L"C:\\In");
+    ASSERT_TRUE(SetKeySecurity(HKEY_CURRENT_USER, kKeyPath, L"D:(A;;KRWD;;;WD)"));
+    short flag = 0;
+    std::wstring folder;
+    EXPECT_TRUE(GetRegValue(L"EnabledIn", kRegNumber, flag, true));
+    EXPECT_TRUE(GetRegValue(L"FolderIn", kRegText, folder, true));
+    EXPECT_FALSE(SetRegValue(L"EnabledIn", kRegNumber, 0L));
+    EXPECT_TRUE(SetKeySecurity(HKEY_CURRENT_USER, kKeyPath, L"D:(A;;KA;;;WD)"));
+    EXPECT_EQ(flag, 1);
+    EXPECT_EQ(folder, L"C:\\In");
+    ASSERT_EQ(messages_.shown().size(), 1u);
+    EXPECT_EQ(messages_.shown()[0].text,
+              L"Error Opening Registry Key Entry:\r\nKey/Path=" + kKeyPath + L"\r\nDLL Returned=5");
 }
 
 // Tools that pass their buffer's size store extra terminators, or junk after one.
