@@ -185,10 +185,6 @@ class Started:
             check(time.monotonic() < deadline, "no %r within %d s" % (line, timeout))
             time.sleep(0.05)
 
-    def say(self, text):
-        self.process.stdin.write(text.encode("utf-8"))
-        self.process.stdin.flush()
-
     def finish(self, timeout=300):
         self.process.stdin.close()
         rc = self.process.wait(timeout=timeout)
@@ -224,13 +220,20 @@ def import_registry(wine_run, path, lines, env=None):
     wine(wine_run, "regedit", "/S", windows_path(path), env=env)
 
 
-def settings_lines(enabled_in=1, enabled_out=1, folder_in="", folder_out="", logging=1):
-    """The five values as the configuration program stores them, and Outlook's loader value."""
-    return ['"LoadBehavior"=dword:00000003',
-            '"EnabledIn"=dword:%08x' % (enabled_in & 0xFFFFFFFF),
-            '"EnabledOut"=dword:%08x' % (enabled_out & 0xFFFFFFFF),
-            '"FolderIn"=' + reg_text(folder_in), '"FolderOut"=' + reg_text(folder_out),
-            '"Logging"=dword:%08x' % (logging & 0xFFFFFFFF)]
+def write_settings(wine_run, path, values, env=None):
+    """Writes the settings key anew with `values`, lines in regedit's syntax; None: no key."""
+    lines = ["[-%s]" % SETTINGS_KEY, ""]
+    if values is not None:
+        lines += ["[%s]" % SETTINGS_KEY] + values
+    import_registry(wine_run, path, lines, env)
+
+
+def settings_values(enabled_in=1, enabled_out=1, folder_in="", folder_out="", logging=1):
+    """Outlook's loader value, then the five values as the configuration program stores them."""
+    return ['"LoadBehavior"=dword:00000003', '"FolderIn"=' + reg_text(folder_in),
+            '"FolderOut"=' + reg_text(folder_out)] + [
+        '"%s"=dword:%08x' % (name, value & 0xFFFFFFFF) for name, value in
+        [("EnabledIn", enabled_in), ("EnabledOut", enabled_out), ("Logging", logging)]]
 
 
 def fresh_folder(*parts):
@@ -245,7 +248,8 @@ class Run:
     the script's further arguments by name."""
 
     def __init__(self, wine_run, bin_dir, work, **more):
-        self.wine_run, self.bin, self.work = wine_run, bin_dir, work
+        # Absolute: the host runs in a folder of the case's.
+        self.wine_run, self.bin, self.work = (os.path.abspath(p) for p in (wine_run, bin_dir, work))
         self.__dict__.update(more)
 
     def wine(self, *args, **options):
@@ -274,7 +278,8 @@ class Run:
             for count, action in enumerate(pauses, 1):
                 host.wait_for("paused", count)
                 action(host.lines())
-                host.say("\n")
+                host.process.stdin.write(b"\n")
+                host.process.stdin.flush()
         finally:
             done = host.finish(timeout)
         return done
@@ -299,14 +304,10 @@ class AddinCase:
         return path
 
     def registry(self, values):
-        """Writes the settings key anew with `values`, lines in regedit's syntax; None: no key."""
-        lines = ["[-%s]" % SETTINGS_KEY, ""]
-        if values is not None:
-            lines += ["[%s]" % SETTINGS_KEY] + values
-        import_registry(self.t.wine_run, os.path.join(self.dir, "settings.reg"), lines)
+        write_settings(self.t.wine_run, os.path.join(self.dir, "settings.reg"), values)
 
     def settings(self, **values):
-        self.registry(settings_lines(**values))
+        self.registry(settings_values(**values))
 
     def run(self, scenario, args=(), **options):
         return self.t.host(scenario, args=args, folder=self.dir, **options)

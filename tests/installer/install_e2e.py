@@ -113,12 +113,10 @@ class Prefix:
                                    ("DisplayName", "DisplayVersion", "Publisher", "UninstallString")))
         return found
 
-    def write_settings(self, folder_in, folder_out, logging=1):
-        """The five values as the configuration program writes them."""
-        for name, kind, data in [("EnabledIn", "REG_DWORD", "1"), ("EnabledOut", "REG_DWORD", "1"),
-                                 ("FolderIn", "REG_SZ", folder_in), ("FolderOut", "REG_SZ", folder_out),
-                                 ("Logging", "REG_DWORD", str(logging))]:
-            self.wine("reg", "add", ADDIN_KEY, "/v", name, "/t", kind, "/d", data, "/f")
+    def write_settings(self, **values):
+        """The five values as the configuration program writes them, into the existing key."""
+        e2e.import_registry(self.t.wine_run, os.path.join(self.dir, "settings.reg"),
+                            ["[%s]" % ADDIN_KEY] + e2e.settings_values(**values)[1:], self.env)
 
 
 def added(before, after):
@@ -281,7 +279,7 @@ def case_archive(t):
         in_folder = os.path.join(p.dir, "Archive", "Received")
         os.makedirs(out_folder)
         os.makedirs(in_folder)
-        p.write_settings(windows_path(in_folder), windows_path(out_folder) + "\\")
+        p.write_settings(folder_in=windows_path(in_folder), folder_out=windows_path(out_folder) + "\\")
         settings = settings_only(added(baseline, p.export(ADDIN_KEY)))
         check(len(settings) == 6, "five settings in the settings key: %r" % settings)
 
@@ -334,7 +332,7 @@ def case_upgrade(t):
 
         check(p.msiexec("/i", older) == 0, "install " + OLDER)
         expect_installed(p, OLDER)
-        p.write_settings(r"C:\Archive\In", r"C:\Archive\Out", logging=0)
+        p.write_settings(folder_in=r"C:\Archive\In", folder_out=r"C:\Archive\Out", logging=0)
         settings = settings_only(added(baseline, p.export(ADDIN_KEY)))
         registered = added(baseline, p.classes_and_loader())
 
