@@ -103,7 +103,7 @@ def case_long_subject(t):
     """A subject of 300 allowed characters: cut to 220, then to the path limit."""
     c = AddinCase(t, "long-subject")
     # A short folder on drive C: of the prefix, so that only the 220 cut applies.
-    short_folder = e2e.fresh_folder(os.environ["QS_WINEPREFIX"], "drive_c", "qsLongSubject")
+    short_folder = e2e.fresh_folder(t.prefix(), "drive_c", "qsLongSubject")
     deep_folder = c.folder("deep" + "/d" * 40)
     subject = "".join("abcdefghij"[i % 10] for i in range(300))
     for folder, windows_folder in [(short_folder, "C:\\qsLongSubject"),

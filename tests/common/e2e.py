@@ -174,8 +174,10 @@ class Started:
                                         stderr=self.stderr, env=env, cwd=cwd)
 
     def lines(self):
-        self.stdout.seek(0)
-        return self.stdout.read().decode("utf-8", "replace").splitlines()
+        # Read at an offset: the program writes through the same open file, whose position
+        # must stay where its writes go.
+        fd = self.stdout.fileno()
+        return os.pread(fd, os.fstat(fd).st_size, 0).decode("utf-8", "replace").splitlines()
 
     def wait_for(self, line, count=1, timeout=60):
         """Waits until `line` has been printed `count` times."""
@@ -254,6 +256,10 @@ class Run:
 
     def wine(self, *args, **options):
         return wine(self.wine_run, *args, **options)
+
+    def prefix(self):
+        """The Linux folder of the Wine prefix the wrapper runs in."""
+        return self.wine("--prefix").out[0]
 
     def host(self, scenario, addin=ADDIN, args=(), env=None, folder=None, from_stdin=False,
              pauses=(), timeout=300):

@@ -46,7 +46,7 @@ class Prefix:
         self.t = t
         self.dir = e2e.fresh_folder(t.work, name)
         self.path = os.path.join(self.dir, "prefix")
-        shutil.copytree(os.environ["QS_WINEPREFIX"], self.path, symlinks=True, copy_function=copy_file)
+        shutil.copytree(t.prefix(), self.path, symlinks=True, copy_function=copy_file)
         self.env = dict(os.environ, QS_WINEPREFIX=self.path)
         self.user = os.listdir(os.path.join(self.path, "drive_c", "users"))
         self.user = [u for u in self.user if u != "Public"][0]
