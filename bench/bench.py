@@ -16,73 +16,46 @@ import glob
 import os
 import platform
 import re
-import shutil
 import statistics
 import subprocess
 import sys
 import time
 
-KEY = r"HKEY_CURRENT_USER\Software\Microsoft\Office\Outlook\Addins\qsStow.Addin"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "common"))
+import e2e  # noqa: E402
+from e2e import windows_path  # noqa: E402
+
 STARTS = 5
-
-
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 class Bench:
     def __init__(self, build, work):
-        self.wine_run = os.path.join(build, "wine-run")
-        self.bin = os.path.join(build, "bin")
-        self.work = work
-        shutil.rmtree(work, ignore_errors=True)
-        os.makedirs(work)
+        self.t = e2e.Run(os.path.join(build, "wine-run"), os.path.join(build, "bin"), work)
+        e2e.fresh_folder(work)
         # A copy of the add-in of its own, so the log beside it is the benchmark's.
-        self.addin_dir = os.path.join(work, "addin")
-        os.makedirs(self.addin_dir)
-        shutil.copy(os.path.join(self.bin, "qsStow.dll"), self.addin_dir)
-        self.log = os.path.join(self.addin_dir, "qsStow.log")
-        for dll in [os.path.join(self.addin_dir, "qsStow.dll"),
-                    os.path.join(self.bin, "qsMapiLib.dll"),
-                    os.path.join(self.bin, "QsStandinTestAddin.dll")]:
-            self.wine("regsvr32", "/s", windows_path(dll))
-        self.runs = 0
+        self.addin = e2e.AddinCase(self.t, "addin")
+        self.t.wine("regsvr32", "/s", windows_path(os.path.join(self.t.bin, "QsStandinTestAddin.dll")))
+        self.bin, self.work = self.t.bin, work
 
-    def wine(self, *args, env=None):
-        done = subprocess.run([self.wine_run] + list(args), capture_output=True, timeout=3600,
-                              env=dict(os.environ, **(env or {})))
-        if done.returncode != 0:
-            raise SystemExit("bench: %s failed (%d): %s" %
-                             (" ".join(args), done.returncode, done.stderr.decode(errors="replace")))
-        return done.stdout.decode("utf-8", "replace").splitlines()
+    def wine(self, *args):
+        return self.t.wine(*args, timeout=3600).out
 
     def folder(self, name):
-        path = os.path.join(self.work, name)
-        shutil.rmtree(path, ignore_errors=True)
-        os.makedirs(path)
-        return path
+        return e2e.fresh_folder(self.work, name)
 
     def settings(self, logging, folder, enabled_in=0, enabled_out=1):
-        text = '"%s"' % windows_path(folder).replace("\\", "\\\\")
-        lines = ["Windows Registry Editor Version 5.00", "", "[-%s]" % KEY, "", "[%s]" % KEY,
-                 '"EnabledIn"=dword:%08x' % enabled_in, '"EnabledOut"=dword:%08x' % enabled_out,
-                 '"FolderIn"=' + text, '"FolderOut"=' + text, '"Logging"=dword:%08x' % logging, ""]
-        reg = os.path.join(self.work, "settings.reg")
-        with open(reg, "w", encoding="utf-16") as f:
-            f.write("\r\n".join(lines))
-        self.wine("regedit", "/S", windows_path(reg))
+        self.addin.settings(enabled_in=enabled_in, enabled_out=enabled_out, logging=logging,
+                            folder_in=windows_path(folder), folder_out=windows_path(folder))
 
     def host(self, progid, scenario, env=None):
         """Runs the stand-in Outlook with one add-in; returns its transcript."""
-        self.runs += 1
-        path = os.path.join(self.work, "scenario-%d.txt" % self.runs)
-        with open(path, "w", encoding="utf-8") as f:
-            f.write(scenario)
-        out = self.wine(os.path.join(self.bin, "outlook-standin.exe"), "--addin", progid,
-                        "--timing", windows_path(path), env=env)
-        if "connected " + progid not in out or "live objects: 0" not in out:
-            raise SystemExit("bench: the host run went wrong:\n  " + "\n  ".join(out[-8:]))
-        return out
+        done = self.t.host(scenario, addin=progid, args=["--timing"], folder=self.work,
+                           env=dict(os.environ, **(env or {})), timeout=3600)
+        if done.rc != 0 or "connected " + progid not in done.out or \
+                "live objects: 0" not in done.out:
+            raise SystemExit("bench: the host run went wrong (%d):\n  %s" %
+                             (done.rc, "\n  ".join(done.out[-8:] + [done.err])))
+        return done.out
 
 
 def figures(out, label):
@@ -307,4 +280,7 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    try:
+        main()
+    except AssertionError as failure:
+        raise SystemExit("bench: %s" % failure)

@@ -8,12 +8,15 @@
 #include "Output.h"
 #include "ProcessMemory.h"
 #include "SampleMail.h"
+#include "SavedItems.h"
 #include "unique.h"
 
 #include <objbase.h>
 #include <windows.h>
 #include <wrl/client.h>
 
+#include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace qs::standin {
@@ -64,6 +67,9 @@ public:
         case Step::Action::Window:
             print_line(times_.next_window());
             return true;
+        case Step::Action::Pause:
+            pause();
+            return true;
         case Step::Action::DisconnectInNextSaveAs:
             return disconnect_in_next_save_as(step);
         }
@@ -86,6 +92,7 @@ private:
         FireStats stats;
         const bool cancelled = application_->item_send(item.Get(), stats);
         record(stats);
+        print_saves();
         print_line(std::string(cancelled ? "cancelled" : "sent"));
         return true;
     }
@@ -101,8 +108,24 @@ private:
         FireStats stats;
         mapi_.raise_new_mail(item.Get(), &stats);
         record(stats);
+        print_saves();
         print_line(std::string("received"));
         return true;
+    }
+
+    // After the event, outside the time it is measured by.
+    static void print_saves() {
+        for (const std::wstring& subject : take_saved())
+            print_line(L"saved " + subject);
+    }
+
+    // Until a line (or the end) arrives on standard input: the test that runs
+    // the host can change what the add-ins will find, such as their settings.
+    static void pause() {
+        print_line(std::string("paused"));
+        char line[256];
+        while (std::fgets(line, sizeof line, stdin) && !std::strchr(line, '\n')) {
+        }
     }
 
     bool fail_next_in_library(const Step& step) {

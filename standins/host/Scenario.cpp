@@ -62,6 +62,10 @@ bool parse_line(const std::wstring& text, int number, Step* step) {
         step->action = Step::Action::Window;
         return true;
     }
+    if (command == L"pause") {
+        step->action = Step::Action::Pause;
+        return true;
+    }
     if (command == L"fail-next-save") {
         step->action = Step::Action::FailNextSave;
         return true;

@@ -11,6 +11,7 @@
 //   disconnect-in-next-saveas the add-ins are shut down from inside the next SaveAs
 //   memory                    prints the process's private bytes and handle count
 //   window                    prints the event times since the previous window
+//   pause                     prints "paused" and waits for a line on standard input
 #pragma once
 
 #include "ItemKind.h"
@@ -29,6 +30,7 @@ struct Step {
         Restart,
         Memory,
         Window,
+        Pause,
         DisconnectInNextSaveAs
     };
     Action action;

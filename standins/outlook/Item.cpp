@@ -5,6 +5,7 @@
 #include "Text.h"
 #include "HostFaults.h"
 #include "Outlook.h"
+#include "SavedItems.h"
 #include "dispatch.h"
 #include "result.h"
 
@@ -94,6 +95,7 @@ public:
         if (take_save_failure())
             return set_error(E_FAIL, __uuidof(Interface), L"Outlook",
                              L"Cannot save the item: the message store is not available.");
+        note_saved(fields_.subject);
         return S_OK;
     }
     QS_CATCH_RETURN()

@@ -3,7 +3,7 @@
 the package in a fresh prefix, and outlook-standin.exe loads the installed
 add-in the way Outlook does.
 
-Usage: install_e2e.py CASE WINE_RUN BIN_DIR WORK_DIR MSI VERSION
+Usage: install_e2e.py --list | CASE WINE_RUN BIN_DIR WORK_DIR MSI VERSION
 
 VERSION is the package version MSI was built for, X.Y.Z.
 
@@ -16,25 +16,18 @@ import shutil
 import subprocess
 import sys
 
-CASE, WINE_RUN, BIN, WORK, MSI, VERSION = sys.argv[1:7]
-OLDER = "1.0.0"  # any version below VERSION
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+import e2e  # noqa: E402
+from e2e import SETTINGS_KEY as ADDIN_KEY, check, reg_text, windows_path  # noqa: E402
+
+OLDER = "1.0.0"  # any version below the package's
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 CLASSES = r"HKEY_CURRENT_USER\Software\Classes"
-ADDIN_KEY = r"HKEY_CURRENT_USER\Software\Microsoft\Office\Outlook\Addins\qsStow.Addin"
 UNINSTALL = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 INSTALL_DIR = r"C:\users\{user}\AppData\Local\Programs\Quillstow"
 SHORTCUT = "Quillstow for Outlook Configuration.lnk"
 LOADER_VALUES = {"LoadBehavior": "dword:00000003", "FriendlyName": '"Quillstow for Outlook"',
                  "Description": '"Archives every sent and received message as an Outlook message file."'}
-
-
-def check(condition, message):
-    if not condition:
-        raise AssertionError(message)
-
-
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def copy_file(source, target):
@@ -49,12 +42,11 @@ def copy_file(source, target):
 class Prefix:
     """A copy of the fixture's fresh prefix, for one case."""
 
-    def __init__(self, name):
-        self.dir = os.path.join(WORK, name)
-        shutil.rmtree(self.dir, ignore_errors=True)
-        os.makedirs(self.dir)
+    def __init__(self, t, name):
+        self.t = t
+        self.dir = e2e.fresh_folder(t.work, name)
         self.path = os.path.join(self.dir, "prefix")
-        shutil.copytree(os.environ["QS_WINEPREFIX"], self.path, symlinks=True, copy_function=copy_file)
+        shutil.copytree(t.prefix(), self.path, symlinks=True, copy_function=copy_file)
         self.env = dict(os.environ, QS_WINEPREFIX=self.path)
         self.user = os.listdir(os.path.join(self.path, "drive_c", "users"))
         self.user = [u for u in self.user if u != "Public"][0]
@@ -63,24 +55,19 @@ class Prefix:
 
     def stop(self):
         """Ends the prefix's server; the prefix is kept only when the case failed."""
-        subprocess.run([WINE_RUN, "--stop"], env=self.env, capture_output=True, timeout=60)
+        self.wine("--stop", check=False)
         if sys.exc_info()[0] is None:
             shutil.rmtree(self.path, ignore_errors=True)
 
-    def wine(self, *args, check_rc=True, stdin=None):
-        done = subprocess.run([WINE_RUN] + list(args), env=self.env, capture_output=True,
-                              input=stdin, timeout=300)
-        if check_rc and done.returncode != 0:
-            raise AssertionError("%s failed (%d): %s" % (
-                args, done.returncode, done.stderr.decode("utf-8", "replace")[-2000:]))
-        return done
+    def wine(self, *args, **options):
+        return self.t.wine(*args, env=self.env, **options)
 
     def msiexec(self, action, msi, *properties):
         self.runs += 1
         log = os.path.join(self.dir, "msiexec-%d.log" % self.runs)
         done = self.wine("msiexec", action, windows_path(msi), "/qn", "/l*", windows_path(log),
-                         *properties, check_rc=False)
-        return done.returncode
+                         *properties, check=False)
+        return done.rc
 
     def unix(self, windows):
         """The Linux path of a C: path in this prefix."""
@@ -92,7 +79,7 @@ class Prefix:
         out = os.path.join(self.dir, "export.reg")
         if os.path.exists(out):
             os.remove(out)
-        if self.wine("regedit", "/E", windows_path(out), key, check_rc=False).returncode != 0 \
+        if self.wine("regedit", "/E", windows_path(out), key, check=False).rc != 0 \
                 or not os.path.exists(out):
             return {}
         with open(out, encoding="utf-16") as f:
@@ -126,12 +113,10 @@ class Prefix:
                                    ("DisplayName", "DisplayVersion", "Publisher", "UninstallString")))
         return found
 
-    def write_settings(self, folder_in, folder_out, logging=1):
-        """The five values as the configuration program writes them."""
-        for name, kind, data in [("EnabledIn", "REG_DWORD", "1"), ("EnabledOut", "REG_DWORD", "1"),
-                                 ("FolderIn", "REG_SZ", folder_in), ("FolderOut", "REG_SZ", folder_out),
-                                 ("Logging", "REG_DWORD", str(logging))]:
-            self.wine("reg", "add", ADDIN_KEY, "/v", name, "/t", kind, "/d", data, "/f")
+    def write_settings(self, **values):
+        """The five values as the configuration program writes them, into the existing key."""
+        e2e.import_registry(self.t.wine_run, os.path.join(self.dir, "settings.reg"),
+                            ["[%s]" % ADDIN_KEY] + e2e.settings_values(**values)[1:], self.env)
 
 
 def added(before, after):
@@ -155,10 +140,6 @@ def settings_only(entries):
     return {k: v for k, v in entries.items() if k[1] not in LOADER_VALUES}
 
 
-def reg_text(value):
-    return '"%s"' % value.replace("\\", "\\\\")
-
-
 def pe_machine(path):
     with open(path, "rb") as f:
         data = f.read(4096)
@@ -167,8 +148,9 @@ def pe_machine(path):
     return int.from_bytes(data[offset + 4:offset + 6], "little")
 
 
-def expect_installed(p, version=VERSION):
+def expect_installed(p, version=None):
     """Files, shortcut, loader values and one entry among installed programs."""
+    version = version or p.t.version
     for sub, machine in [("x86", 0x14C), ("x64", 0x8664)]:
         dll = p.unix(p.install_dir + "\\" + sub + "\\qsStow.dll")
         check(os.path.isfile(dll), "%s installed" % dll)
@@ -206,7 +188,7 @@ def expect_removed(p, baseline, settings):
 # ---- cases ---------------------------------------------------------------------------------
 
 
-def case_registration():
+def case_registration(t):
     """The package writes exactly the rows of the DLL's own per-user registration.
 
     The package is installed, then removed; then the installed 64-bit DLL is
@@ -216,17 +198,17 @@ def case_registration():
     library's win32 entry for the 32-bit DLL, and HELPDIR, which the package
     writes as a Windows Installer folder, with a trailing backslash.
     """
-    p = Prefix("registration")
+    p = Prefix(t, "registration")
     try:
         baseline = p.classes_and_loader()
-        check(p.msiexec("/i", MSI) == 0, "install")
+        check(p.msiexec("/i", t.msi) == 0, "install")
         installed = added(baseline, p.classes_and_loader())
-        check(p.msiexec("/x", MSI) == 0, "uninstall")
+        check(p.msiexec("/x", t.msi) == 0, "uninstall")
         expect_removed(p, baseline, {})
 
         x64 = p.install_dir + "\\x64"
         os.makedirs(p.unix(x64))
-        shutil.copy(os.path.join(BIN, "qsStow.dll"), p.unix(x64 + "\\qsStow.dll"))
+        shutil.copy(os.path.join(t.bin, "qsStow.dll"), p.unix(x64 + "\\qsStow.dll"))
         p.wine("regsvr32", "/s", "/n", "/i:user", x64 + "\\qsStow.dll")
         registered = added(baseline, p.classes_and_loader())
 
@@ -245,7 +227,7 @@ def case_registration():
         p.stop()
 
 
-def case_package_views():
+def case_package_views(t):
     """Each build's class rows are meant for the registry view of its architecture.
 
     Wine keeps one HKCU\\Software\\Classes for both views (Windows keeps CLSID
@@ -253,11 +235,11 @@ def case_package_views():
     component's rows are the 64-bit component's with its own folder and
     win32, and only the 64-bit components carry the 64-bit attribute.
     """
-    p = Prefix("package-views")
+    p = Prefix(t, "package-views")
     try:
         rows = p.wine("cscript", "//nologo", windows_path(os.path.join(ROOT, "tests", "installer",
                                                                        "registry_rows.vbs")),
-                      windows_path(MSI)).stdout.decode("utf-8").splitlines()
+                      windows_path(t.msi)).out
         by_component = {}
         for line in rows:
             component, attributes, root, key, name, value = line.split("|")
@@ -281,13 +263,13 @@ def case_package_views():
         p.stop()
 
 
-def case_archive():
+def case_archive(t):
     """Install, archive through the installed 64-bit add-in, uninstall."""
-    p = Prefix("archive")
+    p = Prefix(t, "archive")
     try:
         baseline_settings = p.export(ADDIN_KEY)
         baseline = p.classes_and_loader()
-        check(p.msiexec("/i", MSI) == 0, "install")
+        check(p.msiexec("/i", t.msi) == 0, "install")
         expect_installed(p)
         installed = added(baseline, p.export(CLASSES))
         check(installed, "classes written below HKEY_CURRENT_USER")
@@ -297,7 +279,7 @@ def case_archive():
         in_folder = os.path.join(p.dir, "Archive", "Received")
         os.makedirs(out_folder)
         os.makedirs(in_folder)
-        p.write_settings(windows_path(in_folder), windows_path(out_folder) + "\\")
+        p.write_settings(folder_in=windows_path(in_folder), folder_out=windows_path(out_folder) + "\\")
         settings = settings_only(added(baseline, p.export(ADDIN_KEY)))
         check(len(settings) == 6, "five settings in the settings key: %r" % settings)
 
@@ -306,75 +288,65 @@ def case_archive():
         # there, as it is on Windows. The host finds the add-in once the
         # installed rows are copied to HKLM\Software\Classes; the package itself
         # wrote them below HKEY_CURRENT_USER (checked above).
-        lines = ["Windows Registry Editor Version 5.00", ""]
+        lines = []
         for (key, name), data in sorted(installed.items(), key=lambda e: (e[0][0], e[0][1] or "")):
             machine_key = key.replace("HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", 1)
             if name is None:
                 lines += ["", "[%s]" % machine_key]
             else:
                 lines.append("%s=%s" % ("@" if name == "" else '"%s"' % name, data))
-        machine = os.path.join(p.dir, "machine.reg")
-        with open(machine, "w", encoding="utf-16") as f:
-            f.write("\r\n".join(lines) + "\r\n")
-        p.wine("regedit", "/S", windows_path(machine))
-        p.wine("regsvr32", "/s", windows_path(os.path.join(BIN, "qsMapiLib.dll")))
+        e2e.import_registry(t.wine_run, os.path.join(p.dir, "machine.reg"), lines, env=p.env)
+        p.wine("regsvr32", "/s", windows_path(os.path.join(t.bin, "qsMapiLib.dll")))
 
-        host = p.wine(os.path.join(BIN, "outlook-standin.exe"),
-                      stdin="send Quarterly figures: Q3/2026\nreceive Welcome aboard\n".encode())
-        out = host.stdout.decode("utf-8").splitlines()
-        check(out == ["connected qsStow.Addin", "sent", "received", "disconnected", "live objects: 0"],
-              "host transcript %r" % out)
-        sent = os.listdir(out_folder)
-        received = os.listdir(in_folder)
-        check(len(sent) == 1 and re.fullmatch(r"\d{8} \d{6} - Quarterly figures Q32026\.msg", sent[0]),
-              "sent archive %r" % sent)
-        check(len(received) == 1 and received[0].endswith(" - Welcome aboard.msg"), received)
-        eml = os.path.join(p.dir, "sent.eml")
-        subprocess.run(["msgconvert", "--outfile", eml, os.path.join(out_folder, sent[0])],
-                       check=True, capture_output=True)
-        with open(eml, "rb") as f:
-            check(b"\nSubject: Quarterly figures: Q3/2026" in f.read().replace(b"\r\n", b"\n"),
-                  "msgconvert reads the subject")
-        log = p.unix(p.install_dir + "\\x64\\qsStow.log")
-        with open(log, "rb") as f:
-            check(b"Addin loaded. Version 1.1 Build 34\r\n" in f.read(), "the installed DLL's log")
+        # Loaded as Outlook loads it: listed in the Addins key with LoadBehavior 3.
+        done = t.host("send Quarterly figures: Q3/2026\nreceive Welcome aboard\n", addin=None,
+                      env=p.env, folder=p.dir)
+        e2e.expect_lines(done.out, e2e.transcript("saved Quarterly figures: Q3/2026", "sent",
+                                                  "saved Welcome aboard", "received"))
+        sent, received = e2e.archived(out_folder), e2e.archived(in_folder)
+        e2e.names_match(sent, ["Quarterly figures Q32026"])
+        e2e.names_match(received, ["Welcome aboard"])
+        [(headers, _)] = e2e.read_messages([os.path.join(out_folder, sent[0])], p.dir)
+        check(headers.get("Subject") == "Quarterly figures: Q3/2026", "msgconvert reads %r" % headers)
+        log = e2e.log_lines(p.unix(p.install_dir + "\\x64\\qsStow.log"))
+        check(log and log[0] == e2e.LOADED, "the installed DLL's log %r" % log)
 
-        check(p.msiexec("/x", MSI) == 0, "uninstall")
+        check(p.msiexec("/x", t.msi) == 0, "uninstall")
         expect_removed(p, baseline, settings)
-        check(os.listdir(out_folder) == sent and os.listdir(in_folder) == received,
+        check(e2e.archived(out_folder) == sent and e2e.archived(in_folder) == received,
               "archive files kept")
     finally:
         p.stop()
 
 
-def case_upgrade():
+def case_upgrade(t):
     """From a lower version, over itself, a rebuild of itself; never backwards."""
-    p = Prefix("upgrade")
+    p = Prefix(t, "upgrade")
     try:
         older = os.path.join(p.dir, "Quillstow-%s.msi" % OLDER)
-        rebuilt = os.path.join(p.dir, "Quillstow-%s-rebuilt.msi" % VERSION)
-        for version, output in [(OLDER, older), (VERSION, rebuilt)]:
+        rebuilt = os.path.join(p.dir, "Quillstow-%s-rebuilt.msi" % t.version)
+        for version, output in [(OLDER, older), (t.version, rebuilt)]:
             subprocess.run(["bash", os.path.join(ROOT, "installer", "build-msi"), "--version", version,
                             "--output", output], check=True, capture_output=True)
         baseline = p.classes_and_loader()
 
         check(p.msiexec("/i", older) == 0, "install " + OLDER)
         expect_installed(p, OLDER)
-        p.write_settings(r"C:\Archive\In", r"C:\Archive\Out", logging=0)
+        p.write_settings(folder_in=r"C:\Archive\In", folder_out=r"C:\Archive\Out", logging=0)
         settings = settings_only(added(baseline, p.export(ADDIN_KEY)))
         registered = added(baseline, p.classes_and_loader())
 
-        check(p.msiexec("/i", MSI) == 0, "upgrade to " + VERSION)
+        check(p.msiexec("/i", t.msi) == 0, "upgrade to " + t.version)
         expect_installed(p)
         expect_entries(added(baseline, p.classes_and_loader()), registered,
                        "Entries after the upgrade and before it")
 
-        check(p.msiexec("/i", MSI) == 0, "install %s again" % VERSION)
+        check(p.msiexec("/i", t.msi) == 0, "install %s again" % t.version)
         expect_installed(p)
-        check(p.msiexec("/i", rebuilt) == 0, "install a rebuild of " + VERSION)
+        check(p.msiexec("/i", rebuilt) == 0, "install a rebuild of " + t.version)
         expect_installed(p)
 
-        check(p.msiexec("/i", older) != 0, "%s refuses to replace %s" % (OLDER, VERSION))
+        check(p.msiexec("/i", older) != 0, "%s refuses to replace %s" % (OLDER, t.version))
         expect_installed(p)
 
         check(p.msiexec("/x", rebuilt) == 0, "uninstall")
@@ -383,8 +355,5 @@ def case_upgrade():
         p.stop()
 
 
-CASES = {name[5:].replace("_", "-"): f for name, f in globals().items() if name.startswith("case_")}
-
 if __name__ == "__main__":
-    CASES[CASE]()
-    print("ok", CASE)
+    e2e.main(globals(), more=("msi", "version"))
