@@ -103,10 +103,11 @@ void AddinHost::connect(IDispatch* application) {
     }
 }
 
-void AddinHost::disconnect() {
+void AddinHost::disconnect(bool hold) {
     // May be called from inside an add-in's event: the list is taken first.
     const std::vector<Connected> leaving = std::move(connected_);
     connected_.clear();
+    if (!hold) held_.clear();
     for (const Connected& connected : leaving) {
         unique_safearray custom = empty_custom();
         SAFEARRAY* customArray = custom.get();
@@ -117,6 +118,7 @@ void AddinHost::disconnect() {
         SAFEARRAY* customArray = custom.get();
         connected.addin->OnDisconnection(ext_dm_HostShutdown, &customArray);
     }
+    if (hold) held_.insert(held_.end(), leaving.begin(), leaving.end());
 }
 
 } // namespace qs::standin

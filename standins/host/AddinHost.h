@@ -20,8 +20,9 @@ public:
 
     // OnConnection for each add-in, then OnStartupComplete for those connected.
     void connect(IDispatch* application);
-    // OnBeginShutdown and OnDisconnection for each connected add-in, then release.
-    void disconnect();
+    // OnBeginShutdown and OnDisconnection for each connected add-in, then release;
+    // with `hold`, the references are kept until the next disconnect.
+    void disconnect(bool hold = false);
     bool any_failed() const noexcept { return anyFailed_; }
 
 private:
@@ -37,6 +38,7 @@ private:
     bool timing_;
     bool anyFailed_ = false;
     std::vector<Connected> connected_;
+    std::vector<Connected> held_;
 };
 
 } // namespace qs::standin

@@ -72,6 +72,12 @@ public:
             return true;
         case Step::Action::DisconnectInNextSaveAs:
             return disconnect_in_next_save_as(step);
+        case Step::Action::DisconnectAndHold:
+            // An add-in lets go of the library's objects at disconnection, not at its release.
+            addins_.disconnect(true);
+            print_line(std::string("disconnected"));
+            print_line("library objects: " + std::to_string(mapi_.live_objects()));
+            return true;
         }
         return false;
     }

@@ -46,6 +46,10 @@ bool parse_line(const std::wstring& text, int number, Step* step) {
         return true;
     }
     if (hasArgument) return false;
+    if (command == L"disconnect-and-hold") {
+        step->action = Step::Action::DisconnectAndHold;
+        return true;
+    }
     if (command == L"disconnect-in-next-saveas") {
         step->action = Step::Action::DisconnectInNextSaveAs;
         return true;

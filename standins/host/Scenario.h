@@ -9,6 +9,8 @@
 //   fail-next-wrapper         the next creation of a SafeMailItem fails
 //   restart                   the add-ins are shut down and connected again
 //   disconnect-in-next-saveas the add-ins are shut down from inside the next SaveAs
+//   disconnect-and-hold       the add-ins are shut down but still held until the end, and
+//                             the MAPI library's objects then alive are counted
 //   memory                    prints the process's private bytes and handle count
 //   window                    prints the event times since the previous window
 //   pause                     prints "paused" and waits for a line on standard input
@@ -31,7 +33,8 @@ struct Step {
         Memory,
         Window,
         Pause,
-        DisconnectInNextSaveAs
+        DisconnectInNextSaveAs,
+        DisconnectAndHold
     };
     Action action;
     int line;

@@ -30,12 +30,15 @@ def case_sent_and_received(t):
     win_in, win_out = windows_path(in_folder), windows_path(out_folder) + "\\"
     c.settings(folder_in=win_in, folder_out=win_out)
     before = time.strftime("%Y%m%d %H%M%S")
-    done = c.run("send Re: Offer 12/2006\nreceive Gr\u00fc\u00dfe aus K\u00f6ln\nsend \n")
+    # Disconnected but still held, the add-in has let go of the library: nothing more arrives.
+    done = c.run("send Re: Offer 12/2006\nreceive Gr\u00fc\u00dfe aus K\u00f6ln\nsend \n"
+                 "disconnect-and-hold\nreceive Late\n")
     after = time.strftime("%Y%m%d %H%M%S")
     check(done.rc == 0, "exit status %d" % done.rc)
     expect_lines(done.out, transcript("saved Re: Offer 12/2006", "sent",
                                       "saved Gr\u00fc\u00dfe aus K\u00f6ln", "received",
-                                      "saved ", "sent"))
+                                      "saved ", "sent", "disconnected", "library objects: 0",
+                                      "received"))
     expect_lines(c.log(), [LOADED, IN_TO + win_in, OUT_TO + win_out] +
                  archived_lines(SENT, "Re: Offer 12/2006", win_out, "Re Offer 122006") +
                  archived_lines(RECEIVED, "Gr\u00fc\u00dfe aus K\u00f6ln", win_in, "Gr\u00dfe aus Kln") +
