@@ -30,7 +30,7 @@ HRESULT Text(_Settings* settings, HRESULT (STDMETHODCALLTYPE _Settings::*get)(BS
     text.assign(value.get() ? value.get() : L"", ::SysStringLen(value.get()));
     return S_OK;
 } catch (...) {
-    return RecordFailure(qs::hresult_from_caught_exception(), failure);
+    return RecordFailure(qs::HResultFromCaughtException(), failure);
 }
 
 // A name claimed on disk for the archive file. Whatever way the handler
@@ -116,7 +116,8 @@ HRESULT Archive(const ArchiveDirection& direction, IDispatch* item, _Settings* s
         return failure.code;
     case ComposeResult::NoFreeName:
         failure.code = HRESULT_FROM_WIN32(ERROR_FILE_EXISTS);
-        failure.description = L"No free name for the archive file was found in the folder: " + folder;
+        failure.description =
+            L"No free name for the archive file was found in the folder: " + folder;
         return failure.code;
     }
     if (claimed) claim.Hold(&path);
@@ -124,7 +125,7 @@ HRESULT Archive(const ArchiveDirection& direction, IDispatch* item, _Settings* s
 
     // The path goes by reference, as an automation client passes a string
     // variable; whatever the callee leaves in the variable is freed here, once.
-    qs::unique_bstr pathArgument = qs::make_bstr(path.data(), path.size());
+    qs::unique_bstr pathArgument = qs::MakeBstr(path.data(), path.size());
     if (!pathArgument) return RecordFailure(E_OUTOFMEMORY, failure);
     VARIANT args[2]; // in reverse order: Type, then Path
     args[0].vt = VT_I2;
@@ -150,7 +151,7 @@ void ArchiveItem(const ArchiveDirection& direction, IDispatch* item, _Settings* 
     try {
         hr = Archive(direction, item, settings, messageFormat, failure);
     } catch (...) {
-        hr = RecordFailure(qs::hresult_from_caught_exception(), failure);
+        hr = RecordFailure(qs::HResultFromCaughtException(), failure);
     }
     if (FAILED(hr) && Flag(settings, &_Settings::get_Logging) > 0) {
         try {

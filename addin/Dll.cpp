@@ -13,14 +13,14 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 
 HRESULT qs::server::RegisterIn(HKEY hive) noexcept try {
     const ModuleRegistration module = ThisModuleRegistration();
-    if (module.path.empty()) return qs::hresult_from_last_error();
+    if (module.path.empty()) return qs::HResultFromLastError();
     return RegisterModule(module, hive);
 }
 QS_CATCH_RETURN()
 
 HRESULT qs::server::UnregisterIn(HKEY hive) noexcept try {
     const ModuleRegistration module = ThisModuleRegistration();
-    if (module.path.empty()) return qs::hresult_from_last_error();
+    if (module.path.empty()) return qs::HResultFromLastError();
     return UnregisterModule(module, hive);
 }
 QS_CATCH_RETURN()

@@ -18,7 +18,7 @@ HRESULT EventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VAR
     if (result) ::VariantInit(result);
     // The source may drop its reference to this sink during the event.
     const Microsoft::WRL::ComPtr<IDispatch> self(this);
-    if (handler_ && params) handler_->OnEvent(events(), id, params);
+    if (handler_ && params) handler_->OnEvent(Events(), id, params);
     return S_OK;
 }
 

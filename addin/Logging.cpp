@@ -33,7 +33,7 @@ std::wstring GeneralDate(const SYSTEMTIME& localTime) {
 } // namespace
 
 std::wstring LogFilePath() {
-    const std::wstring module = qs::this_module_path();
+    const std::wstring module = qs::ThisModulePath();
     const size_t slash = module.find_last_of(L"\\/");
     const std::wstring folder =
         slash == std::wstring::npos ? std::wstring() : module.substr(0, slash);

@@ -49,9 +49,8 @@ HRESULT WriteLoaderValues(const std::vector<LoaderValue>& values) noexcept {
     QS_RETURN_IF_WIN32_ERROR(::RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0,
                                                KEY_SET_VALUE, nullptr, key.put(), nullptr));
     for (const LoaderValue& value : values) {
-        const BYTE* data = value.type == REG_DWORD
-                               ? reinterpret_cast<const BYTE*>(&value.number)
-                               : reinterpret_cast<const BYTE*>(value.text);
+        const BYTE* data = value.type == REG_DWORD ? reinterpret_cast<const BYTE*>(&value.number)
+                                                   : reinterpret_cast<const BYTE*>(value.text);
         const DWORD size = value.type == REG_DWORD
                                ? sizeof(value.number)
                                : static_cast<DWORD>((::wcslen(value.text) + 1) * sizeof(wchar_t));
@@ -70,7 +69,7 @@ HRESULT RemoveLoaderValues(const std::vector<LoaderValue>& values) noexcept {
     for (const LoaderValue& value : values) {
         const LSTATUS deleted = ::RegDeleteValueW(key.get(), value.name);
         if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND)
-            return qs::hresult_from_win32(deleted);
+            return qs::HResultFromWin32(deleted);
     }
     // The key itself goes only when none of the user's settings are left in it.
     DWORD valueCount = 0, subkeys = 0;
@@ -123,7 +122,7 @@ HRESULT RemoveRegistration(const ModuleRegistration& module, HKEY hive,
 } // namespace
 
 ModuleRegistration ThisModuleRegistration() {
-    return {qs::this_module_path(), qs::NativeView(), qs::NativePlatform()};
+    return {qs::ThisModulePath(), qs::NativeView(), qs::NativePlatform()};
 }
 
 const std::vector<LoaderValue>& AddinLoaderValues() {
@@ -147,7 +146,7 @@ HRESULT RegisterModule(const ModuleRegistration& module, HKEY hive,
         hr = qs::WriteRows(hive, module.view, RegistrationRows(module));
         if (SUCCEEDED(hr)) hr = WriteLoaderValues(loader);
     } catch (...) {
-        hr = qs::hresult_from_caught_exception();
+        hr = qs::HResultFromCaughtException();
     }
     // The roll-back's own failure changes nothing of the answer.
     if (FAILED(hr)) (void)UnregisterModule(module, hive, loader);

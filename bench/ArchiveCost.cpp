@@ -91,7 +91,7 @@ int wmain(int argc, wchar_t** argv) {
     ::CreateDirectoryW(root.c_str(), nullptr);
     ::CreateDirectoryW(addinFolder.c_str(), nullptr);
     ::CreateDirectoryW(directFolder.c_str(), nullptr);
-    const qs::unique_com_apartment apartment = qs::co_initialize(COINIT_APARTMENTTHREADED);
+    const qs::unique_com_apartment apartment = qs::CoInitialize(COINIT_APARTMENTTHREADED);
     if (!apartment) return 1;
     int status = 0;
     ComPtr<_Settings> settings;
@@ -104,10 +104,10 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 0; i < count; ++i) {
         const std::wstring subject = L"Re: Quarterly figures 2026/" + std::to_wstring(i);
         ComPtr<IDispatch> first, second;
-        if (FAILED(qs::standin::create_item(qs::standin::ItemKind::Mail,
-                                            qs::standin::sample_sent_mail(subject), &first)) ||
-            FAILED(qs::standin::create_item(qs::standin::ItemKind::Mail,
-                                            qs::standin::sample_sent_mail(subject), &second)))
+        if (FAILED(qs::standin::CreateItem(qs::standin::ItemKind::Mail,
+                                           qs::standin::SampleSentMail(subject), &first)) ||
+            FAILED(qs::standin::CreateItem(qs::standin::ItemKind::Mail,
+                                           qs::standin::SampleSentMail(subject), &second)))
             return 1;
         // Which side goes first alternates.
         double a = 0, d = 0;

@@ -19,9 +19,9 @@ public:
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
         if (lock)
-            ::InterlockedIncrement(&module_lock_count());
+            ::InterlockedIncrement(&ModuleLockCount());
         else
-            ::InterlockedDecrement(&module_lock_count());
+            ::InterlockedDecrement(&ModuleLockCount());
         return S_OK;
     }
 
@@ -42,8 +42,8 @@ HRESULT GetClassObject(const CreatableClass* classes, size_t count, REFCLSID cls
 }
 
 HRESULT CanUnloadNow() noexcept {
-    if (!module_can_unload()) return S_FALSE;
-    module_release_type_library();
+    if (!ModuleCanUnload()) return S_FALSE;
+    ModuleReleaseTypeLibrary();
     return S_OK;
 }
 

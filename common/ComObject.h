@@ -46,8 +46,8 @@ public:
     }
 
 protected:
-    ComObject() noexcept { ::InterlockedIncrement(&module_object_count()); }
-    ~ComObject() { ::InterlockedDecrement(&module_object_count()); }
+    ComObject() noexcept { ::InterlockedIncrement(&ModuleObjectCount()); }
+    ~ComObject() { ::InterlockedDecrement(&ModuleObjectCount()); }
 
     // Interfaces beyond the list; hidden by a class that answers more.
     void* QueryOther(REFIID) noexcept { return nullptr; }
@@ -124,7 +124,7 @@ public:
     }
 
 protected:
-    const IID& events() const noexcept { return events_; }
+    const IID& Events() const noexcept { return events_; }
 
 private:
     IID events_;

@@ -34,7 +34,7 @@ void Describe(HRESULT code, EXCEPINFO* exception, CallFailure& failure) noexcept
                     failure.description = FromBstr(text.get());
             }
         }
-        if (failure.description.empty()) failure.description = qs::system_message(failure.code);
+        if (failure.description.empty()) failure.description = qs::SystemMessage(failure.code);
     } catch (...) {
         failure.description.clear();
     }

@@ -101,16 +101,14 @@ HRESULT DeleteTree(HKEY hive, REGSAM view, const std::wstring& path) noexcept tr
     const size_t slash = path.find_last_of(L'\\');
     const std::wstring leaf = path.substr(slash + 1);
     unique_hkey parent;
-    LSTATUS status = ::RegOpenKeyExW(hive, path.substr(0, slash).c_str(), 0,
-                                     KEY_ALL_ACCESS | view, parent.put());
+    LSTATUS status = ::RegOpenKeyExW(hive, path.substr(0, slash).c_str(), 0, KEY_ALL_ACCESS | view,
+                                     parent.put());
     if (status == ERROR_FILE_NOT_FOUND) return S_OK;
     QS_RETURN_IF_WIN32_ERROR(status);
     status = ::RegDeleteTreeW(parent.get(), leaf.c_str());
-    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
-        return hresult_from_win32(status);
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return HResultFromWin32(status);
     status = ::RegDeleteKeyExW(parent.get(), leaf.c_str(), view, 0);
-    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
-        return hresult_from_win32(status);
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return HResultFromWin32(status);
     return S_OK;
 }
 QS_CATCH_RETURN()
@@ -131,8 +129,8 @@ bool KeyExists(HKEY hive, REGSAM view, const std::wstring& path) noexcept {
     return ::RegOpenKeyExW(hive, path.c_str(), 0, KEY_READ | view, key.put()) == ERROR_SUCCESS;
 }
 
-bool NamesFile(HKEY hive, REGSAM view, const std::wstring& path,
-               const std::wstring& file) noexcept try {
+bool NamesFile(HKEY hive, REGSAM view, const std::wstring& path, const std::wstring& file) noexcept
+    try {
     unique_hkey key;
     if (::RegOpenKeyExW(hive, path.c_str(), 0, KEY_QUERY_VALUE | view, key.put()) != ERROR_SUCCESS)
         return false;

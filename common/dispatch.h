@@ -23,26 +23,26 @@ public:
         if (!info) return E_POINTER;
         *info = nullptr;
         if (index != 0) return DISP_E_BADINDEX;
-        HRESULT hr = load();
+        HRESULT hr = Load();
         if (FAILED(hr)) return hr;
         return info_.CopyTo(info);
     }
     HRESULT GetIDsOfNames(LPOLESTR* names, UINT count, DISPID* ids) noexcept {
-        HRESULT hr = load();
+        HRESULT hr = Load();
         if (FAILED(hr)) return hr;
         return ::DispGetIDsOfNames(info_.Get(), names, count, ids);
     }
     HRESULT Invoke(void* instance, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
                    EXCEPINFO* exception, UINT* argError) noexcept {
-        HRESULT hr = load();
+        HRESULT hr = Load();
         if (FAILED(hr)) return hr;
         return info_->Invoke(instance, id, flags, params, result, exception, argError);
     }
 
 private:
-    HRESULT load() noexcept {
+    HRESULT Load() noexcept {
         if (info_) return S_OK;
-        return module_type_info(iid_, &info_);
+        return ModuleTypeInfo(iid_, &info_);
     }
 
     IID iid_;

@@ -12,23 +12,23 @@
 
 namespace qs {
 
-inline HMODULE this_module() noexcept {
+inline HMODULE ThisModule() noexcept {
     static HMODULE module = [] {
         HMODULE found = nullptr;
         ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                                  GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                             reinterpret_cast<LPCWSTR>(&this_module), &found);
+                             reinterpret_cast<LPCWSTR>(&ThisModule), &found);
         return found;
     }();
     return module;
 }
 
 // Full path of this module's file; empty when it cannot be had.
-inline std::wstring this_module_path() {
+inline std::wstring ThisModulePath() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length =
-            ::GetModuleFileNameW(this_module(), path.data(), static_cast<DWORD>(path.size()));
+            ::GetModuleFileNameW(ThisModule(), path.data(), static_cast<DWORD>(path.size()));
         if (length == 0) return {};
         if (length < path.size()) {
             path.resize(length);
@@ -39,16 +39,16 @@ inline std::wstring this_module_path() {
 }
 
 // The module's live COM objects and its server locks: it may unload when both are 0.
-inline LONG& module_object_count() noexcept {
+inline LONG& ModuleObjectCount() noexcept {
     static LONG count = 0;
     return count;
 }
-inline LONG& module_lock_count() noexcept {
+inline LONG& ModuleLockCount() noexcept {
     static LONG count = 0;
     return count;
 }
-inline bool module_can_unload() noexcept {
-    return module_object_count() == 0 && module_lock_count() == 0;
+inline bool ModuleCanUnload() noexcept {
+    return ModuleObjectCount() == 0 && ModuleLockCount() == 0;
 }
 
 // The type library embedded in this module as resource TYPELIB 1, loaded on
@@ -62,19 +62,19 @@ struct module_type_library_cache {
     ITypeLib* library = nullptr;
 };
 
-inline module_type_library_cache& module_type_library_slot() noexcept {
+inline module_type_library_cache& ModuleTypeLibrarySlot() noexcept {
     static module_type_library_cache cache;
     return cache;
 }
 
-[[nodiscard]] inline HRESULT module_type_library(ITypeLib** library) noexcept {
+[[nodiscard]] inline HRESULT ModuleTypeLibrary(ITypeLib** library) noexcept {
     *library = nullptr;
-    auto& cache = module_type_library_slot();
+    auto& cache = ModuleTypeLibrarySlot();
     ::AcquireSRWLockExclusive(&cache.lock);
     HRESULT hr = S_OK;
     if (!cache.library) {
         wchar_t path[MAX_PATH * 4];
-        const DWORD length = ::GetModuleFileNameW(this_module(), path, MAX_PATH * 4);
+        const DWORD length = ::GetModuleFileNameW(ThisModule(), path, MAX_PATH * 4);
         hr = length == 0 || length >= MAX_PATH * 4
                  ? E_UNEXPECTED
                  : ::LoadTypeLibEx(path, REGKIND_NONE, &cache.library);
@@ -87,16 +87,16 @@ inline module_type_library_cache& module_type_library_slot() noexcept {
     return hr;
 }
 
-[[nodiscard]] inline HRESULT module_type_info(REFGUID guid, ITypeInfo** info) noexcept {
+[[nodiscard]] inline HRESULT ModuleTypeInfo(REFGUID guid, ITypeInfo** info) noexcept {
     *info = nullptr;
     Microsoft::WRL::ComPtr<ITypeLib> library;
-    const HRESULT hr = module_type_library(&library);
+    const HRESULT hr = ModuleTypeLibrary(&library);
     if (FAILED(hr)) return hr;
     return library->GetTypeInfoOfGuid(guid, info);
 }
 
-inline void module_release_type_library() noexcept {
-    auto& cache = module_type_library_slot();
+inline void ModuleReleaseTypeLibrary() noexcept {
+    auto& cache = ModuleTypeLibrarySlot();
     ::AcquireSRWLockExclusive(&cache.lock);
     ITypeLib* library = std::exchange(cache.library, nullptr);
     ::ReleaseSRWLockExclusive(&cache.lock);

@@ -8,17 +8,17 @@
 
 namespace qs {
 
-[[nodiscard]] inline HRESULT hresult_from_win32(LSTATUS status) noexcept {
+[[nodiscard]] inline HRESULT HResultFromWin32(LSTATUS status) noexcept {
     return HRESULT_FROM_WIN32(static_cast<unsigned long>(status));
 }
 
-[[nodiscard]] inline HRESULT hresult_from_last_error() noexcept {
+[[nodiscard]] inline HRESULT HResultFromLastError() noexcept {
     const DWORD error = ::GetLastError();
     return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
 
 // The HRESULT for an exception caught at a COM boundary.
-[[nodiscard]] inline HRESULT hresult_from_caught_exception() noexcept {
+[[nodiscard]] inline HRESULT HResultFromCaughtException() noexcept {
     try {
         throw;
     } catch (const std::bad_alloc&) {
@@ -39,7 +39,7 @@ namespace qs {
 #define QS_RETURN_IF_WIN32_ERROR(expr)                                                             \
     do {                                                                                           \
         const LSTATUS qs_status_ = (expr);                                                         \
-        if (qs_status_ != ERROR_SUCCESS) return ::qs::hresult_from_win32(qs_status_);              \
+        if (qs_status_ != ERROR_SUCCESS) return ::qs::HResultFromWin32(qs_status_);                \
     } while (0)
 
 #define QS_RETURN_IF_NULL_ALLOC(ptr)                                                               \
@@ -50,5 +50,5 @@ namespace qs {
 // Ends every COM method body: no C++ exception crosses a COM boundary.
 #define QS_CATCH_RETURN()                                                                          \
     catch (...) {                                                                                  \
-        return ::qs::hresult_from_caught_exception();                                              \
+        return ::qs::HResultFromCaughtException();                                                 \
     }

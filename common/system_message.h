@@ -11,7 +11,7 @@
 
 namespace qs {
 
-inline std::wstring system_message(HRESULT code) {
+inline std::wstring SystemMessage(HRESULT code) {
     unique_hlocal_ptr<wchar_t> buffer;
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,

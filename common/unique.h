@@ -1,4 +1,6 @@
-// RAII owners for the handle kinds the project uses. put() frees the old value
+// RAII owners for the handle kinds the project uses. Like WIL's, they take the
+// standard library's names (unique_..., get, put, reset, release), where the
+// rest of the code names functions in PascalCase. put() frees the old value
 // before handing out its address, so out-parameters never leak. A closer may
 // carry what the release needs besides the value (the window of a window's
 // device context); it is kept with the value and moves with it.
@@ -99,17 +101,17 @@ using unique_saved_dc = unique_any<int, RestoreDcState, 0>;
 // which must be balanced as well); a failed one leaves it empty.
 using unique_com_apartment = unique_any<bool, UninitializeCom, false>;
 
-inline unique_window_dc get_window_dc(HWND window) noexcept {
+inline unique_window_dc GetWindowDc(HWND window) noexcept {
     return unique_window_dc(::GetDC(window), ReleaseWindowDc{window});
 }
 
-inline unique_saved_dc save_dc(HDC dc) noexcept {
+inline unique_saved_dc SaveDc(HDC dc) noexcept {
     return unique_saved_dc(::SaveDC(dc), RestoreDcState{dc});
 }
 
 // Enters an apartment on the current thread until the result goes; the result
 // is empty when COM could not be initialised (for example in another model).
-inline unique_com_apartment co_initialize(DWORD model) noexcept {
+inline unique_com_apartment CoInitialize(DWORD model) noexcept {
     return unique_com_apartment(SUCCEEDED(::CoInitializeEx(nullptr, model)));
 }
 
@@ -166,7 +168,7 @@ public:
 };
 
 // Makes a BSTR from a UTF-16 text of any content (NULs included).
-inline unique_bstr make_bstr(const wchar_t* text, size_t length) noexcept {
+inline unique_bstr MakeBstr(const wchar_t* text, size_t length) noexcept {
     return unique_bstr(::SysAllocStringLen(text, static_cast<UINT>(length)));
 }
 

@@ -28,11 +28,11 @@ struct SelectBack {
     HDC dc = nullptr;
     void operator()(HGDIOBJ previous) const noexcept { ::SelectObject(dc, previous); }
 };
-using scoped_select = unique_any<HGDIOBJ, SelectBack>;
+using ScopedSelect = unique_any<HGDIOBJ, SelectBack>;
 
 // Selects an object into a device context until the result goes.
-inline scoped_select select_object(HDC dc, HGDIOBJ object) noexcept {
-    return scoped_select(::SelectObject(dc, object), SelectBack{dc});
+inline ScopedSelect SelectObject(HDC dc, HGDIOBJ object) noexcept {
+    return ScopedSelect(::SelectObject(dc, object), SelectBack{dc});
 }
 
 } // namespace qs

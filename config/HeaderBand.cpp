@@ -34,7 +34,7 @@ void HeaderBand::Create(HINSTANCE instance, HWND dialog) noexcept {
     banner_.reset(static_cast<HBITMAP>(::LoadImageW(instance, MAKEINTRESOURCEW(IDB_BANNER),
                                                     IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     int dotsPerInch = 96;
-    if (const qs::unique_window_dc dc = qs::get_window_dc(dialog))
+    if (const qs::unique_window_dc dc = qs::GetWindowDc(dialog))
         dotsPerInch = ::GetDeviceCaps(dc.get(), LOGPIXELSY);
     LOGFONTW font{};
     font.lfHeight = -::MulDiv(kTitleHundredthsOfPoint, dotsPerInch, 72 * 100);
@@ -60,7 +60,7 @@ bool HeaderBand::IsPartOfHeader(UINT controlId) noexcept {
 void HeaderBand::Paint(HWND dialog, const DRAWITEMSTRUCT& item) const noexcept try {
     HDC dc = item.hDC;
     // The device context is the system's: it goes back as it came, also when painting throws.
-    const qs::unique_saved_dc saved = qs::save_dc(dc);
+    const qs::unique_saved_dc saved = qs::SaveDc(dc);
     // Draw in the dialog's coordinates; the control's own area clips the result.
     const RECT self = RectInDialog(dialog, static_cast<int>(item.CtlID));
     ::SetViewportOrgEx(dc, -self.left, -self.top, nullptr);
@@ -80,7 +80,7 @@ void HeaderBand::PaintStack(HDC dc, HWND dialog) const {
         ::GetObjectW(banner_.get(), sizeof(size), &size);
         qs::unique_memory_dc source(::CreateCompatibleDC(dc));
         if (source) {
-            const qs::scoped_select selected = qs::select_object(source.get(), banner_.get());
+            const qs::ScopedSelect selected = qs::SelectObject(source.get(), banner_.get());
             ::BitBlt(dc, picture.left, picture.top,
                      std::min<int>(size.bmWidth, picture.right - picture.left),
                      std::min<int>(size.bmHeight, picture.bottom - picture.top), source.get(), 0, 0,
@@ -93,9 +93,9 @@ void HeaderBand::PaintStack(HDC dc, HWND dialog) const {
 
     RECT titleRect = RectInDialog(dialog, IDC_Label1);
     const std::wstring text = WindowText(::GetDlgItem(dialog, IDC_Label1));
-    const qs::scoped_select font =
-        qs::select_object(dc, titleFont_ ? static_cast<HGDIOBJ>(titleFont_.get())
-                                         : ::GetStockObject(DEFAULT_GUI_FONT));
+    const qs::ScopedSelect font =
+        qs::SelectObject(dc, titleFont_ ? static_cast<HGDIOBJ>(titleFont_.get())
+                                        : ::GetStockObject(DEFAULT_GUI_FONT));
     // Transparent: the band and the picture show through around the letters.
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));

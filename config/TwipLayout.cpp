@@ -9,7 +9,7 @@ struct ScreenResolution {
 };
 
 ScreenResolution ResolutionOf(HWND window) noexcept {
-    const qs::unique_window_dc dc = qs::get_window_dc(window);
+    const qs::unique_window_dc dc = qs::GetWindowDc(window);
     if (!dc) return {96, 96};
     return {::GetDeviceCaps(dc.get(), LOGPIXELSX), ::GetDeviceCaps(dc.get(), LOGPIXELSY)};
 }

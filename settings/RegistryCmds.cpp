@@ -20,8 +20,7 @@ constexpr UINT kExclamationOk = MB_OK | MB_ICONEXCLAMATION; // 48
 
 // Shows the text that `makeText` builds; when building it fails for want of
 // memory, says that instead, so that no report can end the process.
-template <typename MakeText>
-void Report(const wchar_t* title, const MakeText& makeText) noexcept {
+template <typename MakeText> void Report(const wchar_t* title, const MakeText& makeText) noexcept {
     try {
         ShowMessageBox(nullptr, makeText(), title, kExclamationOk);
     } catch (...) {
@@ -38,15 +37,15 @@ void ShowOpeningMessage(LSTATUS code) noexcept {
 
 void ShowReadingMessage(const std::wstring& valueName, LSTATUS code) noexcept {
     Report(kRegistryTitle, [&] {
-        return L"Error Retrieving Registry Key Entry:\r\nKey=" + valueName +
-               L"\r\nDLL Returned=" + std::to_wstring(code);
+        return L"Error Retrieving Registry Key Entry:\r\nKey=" + valueName + L"\r\nDLL Returned=" +
+               std::to_wstring(code);
     });
 }
 
 void ShowWritingMessage(const std::wstring& valueName, LSTATUS code) noexcept {
     Report(kRegistryTitle, [&] {
-        return L"Error Setting Registry Key Entry:\r\nKey=" + valueName +
-               L"\r\nDLL Returned=" + std::to_wstring(code);
+        return L"Error Setting Registry Key Entry:\r\nKey=" + valueName + L"\r\nDLL Returned=" +
+               std::to_wstring(code);
     });
 }
 
@@ -63,7 +62,7 @@ std::wstring DescribeFailure(HRESULT hr) {
     default:
         break;
     }
-    return qs::system_message(hr);
+    return qs::SystemMessage(hr);
 }
 
 void ShowRuntimeMessage(HRESULT hr) noexcept {
@@ -151,7 +150,7 @@ bool ReadValue(const std::wstring& valueName, short valueType, VARTYPE destinati
         qs::unique_variant read;
         if (storedType == REG_SZ) {
             read.vt = VT_BSTR;
-            read.bstrVal = qs::make_bstr(textBuffer.data(), textBuffer.size()).release();
+            read.bstrVal = qs::MakeBstr(textBuffer.data(), textBuffer.size()).release();
             if (!read.bstrVal) throw std::bad_alloc();
         } else {
             read.vt = VT_I4;
@@ -168,7 +167,7 @@ bool ReadValue(const std::wstring& valueName, short valueType, VARTYPE destinati
         destination = converted.release();
         return true;
     } catch (...) {
-        ShowRuntimeMessage(qs::hresult_from_caught_exception());
+        ShowRuntimeMessage(qs::HResultFromCaughtException());
         return false;
     }
 }
@@ -242,7 +241,7 @@ bool SetRegValue(const std::wstring& valueName, short valueType,
                  const std::wstring& value) noexcept {
     qs::unique_variant text;
     text.vt = VT_BSTR;
-    text.bstrVal = qs::make_bstr(value.data(), value.size()).release();
+    text.bstrVal = qs::MakeBstr(value.data(), value.size()).release();
     if (!text.bstrVal) {
         ShowRuntimeMessage(E_OUTOFMEMORY);
         return false;

@@ -18,21 +18,21 @@ public:
 
     // _Settings: five plain properties.
     HRESULT STDMETHODCALLTYPE get_EnabledIn(short* value) override {
-        return get(enabledIn_, value);
+        return Get(enabledIn_, value);
     }
-    HRESULT STDMETHODCALLTYPE put_EnabledIn(short value) override { return put(enabledIn_, value); }
+    HRESULT STDMETHODCALLTYPE put_EnabledIn(short value) override { return Put(enabledIn_, value); }
     HRESULT STDMETHODCALLTYPE get_EnabledOut(short* value) override {
-        return get(enabledOut_, value);
+        return Get(enabledOut_, value);
     }
     HRESULT STDMETHODCALLTYPE put_EnabledOut(short value) override {
-        return put(enabledOut_, value);
+        return Put(enabledOut_, value);
     }
-    HRESULT STDMETHODCALLTYPE get_FolderIn(BSTR* value) override { return get(folderIn_, value); }
-    HRESULT STDMETHODCALLTYPE put_FolderIn(BSTR value) override { return put(folderIn_, value); }
-    HRESULT STDMETHODCALLTYPE get_FolderOut(BSTR* value) override { return get(folderOut_, value); }
-    HRESULT STDMETHODCALLTYPE put_FolderOut(BSTR value) override { return put(folderOut_, value); }
-    HRESULT STDMETHODCALLTYPE get_Logging(short* value) override { return get(logging_, value); }
-    HRESULT STDMETHODCALLTYPE put_Logging(short value) override { return put(logging_, value); }
+    HRESULT STDMETHODCALLTYPE get_FolderIn(BSTR* value) override { return Get(folderIn_, value); }
+    HRESULT STDMETHODCALLTYPE put_FolderIn(BSTR value) override { return Put(folderIn_, value); }
+    HRESULT STDMETHODCALLTYPE get_FolderOut(BSTR* value) override { return Get(folderOut_, value); }
+    HRESULT STDMETHODCALLTYPE put_FolderOut(BSTR value) override { return Put(folderOut_, value); }
+    HRESULT STDMETHODCALLTYPE get_Logging(short* value) override { return Get(logging_, value); }
+    HRESULT STDMETHODCALLTYPE put_Logging(short value) override { return Put(logging_, value); }
 
     // Each value is read on its own; one that cannot be read keeps its default.
     HRESULT STDMETHODCALLTYPE Load(VARIANT* result) override try {
@@ -63,21 +63,21 @@ public:
     QS_CATCH_RETURN()
 
 private:
-    static HRESULT get(short member, short* value) noexcept {
+    static HRESULT Get(short member, short* value) noexcept {
         if (!value) return E_POINTER;
         *value = member;
         return S_OK;
     }
-    static HRESULT put(short& member, short value) noexcept {
+    static HRESULT Put(short& member, short value) noexcept {
         member = value;
         return S_OK;
     }
-    static HRESULT get(const std::wstring& member, BSTR* value) noexcept {
+    static HRESULT Get(const std::wstring& member, BSTR* value) noexcept {
         if (!value) return E_POINTER;
-        *value = qs::make_bstr(member.data(), member.size()).release();
+        *value = qs::MakeBstr(member.data(), member.size()).release();
         return *value ? S_OK : E_OUTOFMEMORY;
     }
-    static HRESULT put(std::wstring& member, BSTR value) noexcept try {
+    static HRESULT Put(std::wstring& member, BSTR value) noexcept try {
         member.assign(value ? value : L"", ::SysStringLen(value));
         return S_OK;
     }

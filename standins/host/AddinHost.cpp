@@ -12,14 +12,14 @@ namespace qs::standin {
 
 namespace {
 
-constexpr const wchar_t* addins_key = L"Software\\Microsoft\\Office\\Outlook\\Addins";
+constexpr const wchar_t* kAddinsKey = L"Software\\Microsoft\\Office\\Outlook\\Addins";
 
 // The custom argument of every IDTExtensibility2 call: an empty array of variants.
-unique_safearray empty_custom() {
+unique_safearray EmptyCustom() {
     return unique_safearray(::SafeArrayCreateVector(VT_VARIANT, 0, 0));
 }
 
-DWORD load_behavior(HKEY addins, const wchar_t* progId) {
+DWORD LoadBehavior(HKEY addins, const wchar_t* progId) {
     DWORD value = 0, size = sizeof value;
     if (::RegGetValueW(addins, progId, L"LoadBehavior", RRF_RT_REG_DWORD, nullptr, &value, &size) !=
         ERROR_SUCCESS)
@@ -28,9 +28,9 @@ DWORD load_behavior(HKEY addins, const wchar_t* progId) {
 }
 
 // As Outlook does after a load error: still to load at start, but not loaded.
-void mark_unloaded(const std::wstring& progId) {
+void MarkUnloaded(const std::wstring& progId) {
     unique_hkey key;
-    const std::wstring path = std::wstring(addins_key) + L"\\" + progId;
+    const std::wstring path = std::wstring(kAddinsKey) + L"\\" + progId;
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_SET_VALUE, key.put()) !=
         ERROR_SUCCESS)
         return;
@@ -41,11 +41,11 @@ void mark_unloaded(const std::wstring& progId) {
 
 } // namespace
 
-std::vector<std::wstring> AddinHost::progids_to_load() const {
+std::vector<std::wstring> AddinHost::ProgidsToLoad() const {
     if (!only_.empty()) return only_;
     std::vector<std::wstring> progIds;
     unique_hkey addins;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, addins_key, 0, KEY_READ, addins.put()) != ERROR_SUCCESS)
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kAddinsKey, 0, KEY_READ, addins.put()) != ERROR_SUCCESS)
         return progIds;
     wchar_t name[256];
     for (DWORD i = 0;; ++i) {
@@ -53,18 +53,18 @@ std::vector<std::wstring> AddinHost::progids_to_load() const {
         if (::RegEnumKeyExW(addins.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS)
             break;
-        if (load_behavior(addins.get(), name) == 3) progIds.push_back(name);
+        if (LoadBehavior(addins.get(), name) == 3) progIds.push_back(name);
     }
     return progIds;
 }
 
-HRESULT AddinHost::connect_one(const std::wstring& progId, IDispatch* application) {
+HRESULT AddinHost::ConnectOne(const std::wstring& progId, IDispatch* application) {
     CLSID clsid;
     QS_RETURN_IF_FAILED(::CLSIDFromProgID(progId.c_str(), &clsid));
     Microsoft::WRL::ComPtr<IDTExtensibility2> addin;
     QS_RETURN_IF_FAILED(
         ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&addin)));
-    unique_safearray custom = empty_custom();
+    unique_safearray custom = EmptyCustom();
     SAFEARRAY* customArray = custom.get();
     LARGE_INTEGER frequency, start, end;
     ::QueryPerformanceFrequency(&frequency);
@@ -73,48 +73,48 @@ HRESULT AddinHost::connect_one(const std::wstring& progId, IDispatch* applicatio
     ::QueryPerformanceCounter(&end);
     QS_RETURN_IF_FAILED(hr);
     connected_.push_back({progId, addin});
-    print_line(L"connected " + progId);
+    PrintLine(L"connected " + progId);
     if (timing_) {
         char line[64];
         std::snprintf(line, sizeof line, "connect-ms %.1f",
                       static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 /
                           static_cast<double>(frequency.QuadPart));
-        print_line(std::string(line));
+        PrintLine(std::string(line));
     }
     return S_OK;
 }
 
-void AddinHost::connect(IDispatch* application) {
-    for (const std::wstring& progId : progids_to_load()) {
-        const HRESULT hr = connect_one(progId, application);
+void AddinHost::Connect(IDispatch* application) {
+    for (const std::wstring& progId : ProgidsToLoad()) {
+        const HRESULT hr = ConnectOne(progId, application);
         if (FAILED(hr)) {
             char code[16];
             std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
-            print_line("connect failed " + to_utf8(progId) + " " + code);
-            mark_unloaded(progId);
+            PrintLine("connect failed " + ToUtf8(progId) + " " + code);
+            MarkUnloaded(progId);
             anyFailed_ = true;
         }
     }
     // Like Outlook, the host goes on whatever these calls return.
     for (const Connected& connected : connected_) {
-        unique_safearray custom = empty_custom();
+        unique_safearray custom = EmptyCustom();
         SAFEARRAY* customArray = custom.get();
         connected.addin->OnStartupComplete(&customArray);
     }
 }
 
-void AddinHost::disconnect(bool hold) {
+void AddinHost::Disconnect(bool hold) {
     // May be called from inside an add-in's event: the list is taken first.
     const std::vector<Connected> leaving = std::move(connected_);
     connected_.clear();
     if (!hold) held_.clear();
     for (const Connected& connected : leaving) {
-        unique_safearray custom = empty_custom();
+        unique_safearray custom = EmptyCustom();
         SAFEARRAY* customArray = custom.get();
         connected.addin->OnBeginShutdown(&customArray);
     }
     for (const Connected& connected : leaving) {
-        unique_safearray custom = empty_custom();
+        unique_safearray custom = EmptyCustom();
         SAFEARRAY* customArray = custom.get();
         connected.addin->OnDisconnection(ext_dm_HostShutdown, &customArray);
     }

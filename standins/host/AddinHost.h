@@ -19,11 +19,11 @@ public:
         : only_(std::move(only)), timing_(timing) {}
 
     // OnConnection for each add-in, then OnStartupComplete for those connected.
-    void connect(IDispatch* application);
+    void Connect(IDispatch* application);
     // OnBeginShutdown and OnDisconnection for each connected add-in, then release;
     // with `hold`, the references are kept until the next disconnect.
-    void disconnect(bool hold = false);
-    bool any_failed() const noexcept { return anyFailed_; }
+    void Disconnect(bool hold = false);
+    bool AnyFailed() const noexcept { return anyFailed_; }
 
 private:
     struct Connected {
@@ -31,8 +31,8 @@ private:
         Microsoft::WRL::ComPtr<IDTExtensibility2> addin;
     };
 
-    std::vector<std::wstring> progids_to_load() const;
-    HRESULT connect_one(const std::wstring& progId, IDispatch* application);
+    std::vector<std::wstring> ProgidsToLoad() const;
+    HRESULT ConnectOne(const std::wstring& progId, IDispatch* application);
 
     std::vector<std::wstring> only_;
     bool timing_;

@@ -2,8 +2,8 @@
 
 namespace qs::standin {
 
-bool parse_command_line(const std::vector<std::wstring>& arguments, Options* options,
-                        std::wstring* problem) {
+bool ParseCommandLine(const std::vector<std::wstring>& arguments, Options* options,
+                      std::wstring* problem) {
     Options parsed;
     bool haveScenario = false;
     for (size_t i = 0; i < arguments.size(); ++i) {

@@ -17,12 +17,12 @@ struct Options {
     std::wstring sendInMessageBox;
 };
 
-constexpr const char* usage =
+constexpr const char* kUsage =
     "usage: outlook-standin [--version TEXT] [--addin PROGID] [--timing] "
     "[--send-in-message-box SUBJECT] [SCENARIO]";
 
 // False with a message on a bad command line.
-bool parse_command_line(const std::vector<std::wstring>& arguments, Options* options,
-                        std::wstring* problem);
+bool ParseCommandLine(const std::vector<std::wstring>& arguments, Options* options,
+                      std::wstring* problem);
 
 } // namespace qs::standin

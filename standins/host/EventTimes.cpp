@@ -25,11 +25,11 @@ std::string describe(const char* label, std::vector<double> sorted) {
 
 } // namespace
 
-std::string EventTimes::summary() const {
+std::string EventTimes::Summary() const {
     return describe("event-us", samples_);
 }
 
-std::string EventTimes::next_window() {
+std::string EventTimes::NextWindow() {
     const std::vector<double> window(samples_.begin() + static_cast<std::ptrdiff_t>(windowStart_),
                                      samples_.end());
     windowStart_ = samples_.size();

@@ -8,12 +8,12 @@ namespace qs::standin {
 
 class EventTimes {
 public:
-    void add(double microseconds) { samples_.push_back(microseconds); }
+    void Add(double microseconds) { samples_.push_back(microseconds); }
     // "event-us COUNT MEDIAN P99"; the 99th percentile by the nearest rank.
-    std::string summary() const;
+    std::string Summary() const;
     // "window-us COUNT MEDIAN P99" of the calls since the previous window, for
     // following the cost as an archive grows.
-    std::string next_window();
+    std::string NextWindow();
 
 private:
     std::vector<double> samples_;

@@ -28,168 +28,167 @@ using Microsoft::WRL::ComPtr;
 class Session {
 public:
     Session(const Options& options) : options_(options), addins_(options.addins, options.timing) {
-        if (!options.sendInMessageBox.empty()) send_in_next_message_box(options.sendInMessageBox);
+        if (!options.sendInMessageBox.empty()) SendInNextMessageBox(options.sendInMessageBox);
     }
 
-    void start() {
+    void Start() {
         application_ = MakeObject<Application>();
-        application_->set_version(options_.version);
-        addins_.connect(static_cast<_Application*>(application_.Get()));
-        application_->startup();
+        application_->SetVersion(options_.version);
+        addins_.Connect(static_cast<_Application*>(application_.Get()));
+        application_->Startup();
     }
 
-    void stop() {
-        application_->quit();
-        addins_.disconnect();
+    void Stop() {
+        application_->Quit();
+        addins_.Disconnect();
         application_.Reset();
-        print_line(std::string("disconnected"));
+        PrintLine(std::string("disconnected"));
     }
 
     // False when the step could not be carried out.
-    bool play(const Step& step) {
+    bool Play(const Step& step) {
         switch (step.action) {
         case Step::Action::Send:
-            return send(step);
+            return Send(step);
         case Step::Action::Receive:
-            return receive(step);
+            return Receive(step);
         case Step::Action::FailNextSave:
-            fail_next_save();
+            FailNextSave();
             return true;
         case Step::Action::FailNextInLibrary:
-            return fail_next_in_library(step);
+            return FailNextInLibrary(step);
         case Step::Action::Restart:
-            stop();
-            start();
+            Stop();
+            Start();
             return true;
         case Step::Action::Memory:
-            print_line(memory_report());
+            PrintLine(MemoryReport());
             return true;
         case Step::Action::Window:
-            print_line(times_.next_window());
+            PrintLine(times_.NextWindow());
             return true;
         case Step::Action::Pause:
-            pause();
+            Pause();
             return true;
         case Step::Action::DisconnectInNextSaveAs:
-            return disconnect_in_next_save_as(step);
+            return DisconnectInNextSaveAs(step);
         case Step::Action::DisconnectAndHold:
             // An add-in lets go of the library's objects at disconnection, not at its release.
-            addins_.disconnect(true);
-            print_line(std::string("disconnected"));
-            print_line("library objects: " + std::to_string(mapi_.live_objects()));
+            addins_.Disconnect(true);
+            PrintLine(std::string("disconnected"));
+            PrintLine("library objects: " + std::to_string(mapi_.LiveObjects()));
             return true;
         }
         return false;
     }
 
-    void report() {
-        const long live = qs::module_object_count() + mapi_.live_objects();
-        print_line("live objects: " + std::to_string(live));
-        if (options_.timing) print_line(times_.summary());
+    void Report() {
+        const long live = qs::ModuleObjectCount() + mapi_.LiveObjects();
+        PrintLine("live objects: " + std::to_string(live));
+        if (options_.timing) PrintLine(times_.Summary());
     }
 
-    bool any_connect_failed() const noexcept { return addins_.any_failed(); }
+    bool AnyConnectFailed() const noexcept { return addins_.AnyFailed(); }
 
 private:
-    bool send(const Step& step) {
+    bool Send(const Step& step) {
         ComPtr<IDispatch> item;
-        if (!created(step, create_item(step.kind, sample_sent_mail(step.subject), &item)))
+        if (!Created(step, CreateItem(step.kind, SampleSentMail(step.subject), &item)))
             return false;
         FireStats stats;
-        const bool cancelled = application_->item_send(item.Get(), stats);
-        record(stats);
-        print_saves();
-        print_line(std::string(cancelled ? "cancelled" : "sent"));
+        const bool cancelled = application_->ItemSend(item.Get(), stats);
+        Record(stats);
+        PrintSaves();
+        PrintLine(std::string(cancelled ? "cancelled" : "sent"));
         return true;
     }
 
-    bool receive(const Step& step) {
+    bool Receive(const Step& step) {
         ComPtr<IDispatch> item;
-        if (!created(step, create_item(ItemKind::Mail, sample_received_mail(step.subject), &item)))
+        if (!Created(step, CreateItem(ItemKind::Mail, SampleReceivedMail(step.subject), &item)))
             return false;
         ComPtr<_MailItem> mail;
         unique_bstr entryId;
         if (SUCCEEDED(item.As(&mail)) && SUCCEEDED(mail->get_EntryID(entryId.put())))
-            application_->new_mail(entryId.get());
+            application_->NewMail(entryId.get());
         FireStats stats;
-        mapi_.raise_new_mail(item.Get(), &stats);
-        record(stats);
-        print_saves();
-        print_line(std::string("received"));
+        mapi_.RaiseNewMail(item.Get(), &stats);
+        Record(stats);
+        PrintSaves();
+        PrintLine(std::string("received"));
         return true;
     }
 
     // After the event, outside the time it is measured by.
-    static void print_saves() {
-        for (const std::wstring& subject : take_saved())
-            print_line(L"saved " + subject);
+    static void PrintSaves() {
+        for (const std::wstring& subject : TakeSaved())
+            PrintLine(L"saved " + subject);
     }
 
     // Until a line (or the end) arrives on standard input: the test that runs
     // the host can change what the add-ins will find, such as their settings.
-    static void pause() {
-        print_line(std::string("paused"));
+    static void Pause() {
+        PrintLine(std::string("paused"));
         char line[256];
         while (std::fgets(line, sizeof line, stdin) && !std::strchr(line, '\n')) {
         }
     }
 
-    bool fail_next_in_library(const Step& step) {
+    bool FailNextInLibrary(const Step& step) {
         std::wstring problem;
-        if (SUCCEEDED(mapi_.fail_next(step.operation, &problem))) return true;
-        print_error(L"line " + std::to_wstring(step.line) + L": " + problem);
+        if (SUCCEEDED(mapi_.FailNext(step.operation, &problem))) return true;
+        PrintError(L"line " + std::to_wstring(step.line) + L": " + problem);
         return false;
     }
 
     // Outlook may shut the add-ins down while a save pumps messages.
-    bool disconnect_in_next_save_as(const Step& step) {
+    bool DisconnectInNextSaveAs(const Step& step) {
         std::wstring problem;
-        if (SUCCEEDED(mapi_.call_in_next_save_as(&Session::disconnect_now, this, &problem)))
-            return true;
-        print_error(L"line " + std::to_wstring(step.line) + L": " + problem);
+        if (SUCCEEDED(mapi_.CallInNextSaveAs(&Session::DisconnectNow, this, &problem))) return true;
+        PrintError(L"line " + std::to_wstring(step.line) + L": " + problem);
         return false;
     }
 
-    static void WINAPI disconnect_now(void* session) {
+    static void WINAPI DisconnectNow(void* session) {
         try {
-            static_cast<Session*>(session)->addins_.disconnect();
-            print_line(std::string("disconnected"));
+            static_cast<Session*>(session)->addins_.Disconnect();
+            PrintLine(std::string("disconnected"));
         } catch (...) {
-            print_error(L"the disconnection inside SaveAs failed");
+            PrintError(L"the disconnection inside SaveAs failed");
         }
     }
 
     // A message box runs a message loop of its own, in which Outlook goes on
     // sending: the next box shown on this thread sends a message from its
     // loop (a timer), then closes.
-    void send_in_next_message_box(const std::wstring& subject) {
+    void SendInNextMessageBox(const std::wstring& subject) {
         boxStep_.action = Step::Action::Send;
         boxStep_.subject = subject;
         boxSession_ = this;
-        boxHook_.reset(::SetWindowsHookExW(WH_CBT, &Session::on_window_event, nullptr,
-                                           ::GetCurrentThreadId()));
-        if (!boxHook_) print_error(L"cannot watch for message boxes");
+        boxHook_.reset(
+            ::SetWindowsHookExW(WH_CBT, &Session::OnWindowEvent, nullptr, ::GetCurrentThreadId()));
+        if (!boxHook_) PrintError(L"cannot watch for message boxes");
     }
 
-    static LRESULT CALLBACK on_window_event(int code, WPARAM wParam, LPARAM lParam) {
+    static LRESULT CALLBACK OnWindowEvent(int code, WPARAM wParam, LPARAM lParam) {
         wchar_t className[16] = {};
         if (code == HCBT_ACTIVATE && boxSession_ &&
             ::GetClassNameW(reinterpret_cast<HWND>(wParam), className, 16) &&
             std::wstring(className) == L"#32770") {
             boxSession_->boxHook_.reset();
-            ::SetTimer(reinterpret_cast<HWND>(wParam), 1, 10, &Session::on_box_timer);
+            ::SetTimer(reinterpret_cast<HWND>(wParam), 1, 10, &Session::OnBoxTimer);
         }
         return ::CallNextHookEx(nullptr, code, wParam, lParam);
     }
 
-    static void CALLBACK on_box_timer(HWND box, UINT, UINT_PTR id, DWORD) {
+    static void CALLBACK OnBoxTimer(HWND box, UINT, UINT_PTR id, DWORD) {
         ::KillTimer(box, id);
         Session* session = std::exchange(boxSession_, nullptr);
         if (session) {
             try {
-                session->send(session->boxStep_);
+                session->Send(session->boxStep_);
             } catch (...) {
-                print_error(L"the send inside the message box failed");
+                PrintError(L"the send inside the message box failed");
             }
         }
         ::PostMessageW(box, WM_COMMAND, IDOK, 0);
@@ -199,14 +198,14 @@ private:
         void operator()(HHOOK hook) const noexcept { ::UnhookWindowsHookEx(hook); }
     };
 
-    bool created(const Step& step, HRESULT hr) {
+    bool Created(const Step& step, HRESULT hr) {
         if (SUCCEEDED(hr)) return true;
-        print_error(L"line " + std::to_wstring(step.line) + L": cannot create the item");
+        PrintError(L"line " + std::to_wstring(step.line) + L": cannot create the item");
         return false;
     }
 
-    void record(const FireStats& stats) {
-        if (stats.sinksCalled > 0) times_.add(stats.microsecondsInSinks);
+    void Record(const FireStats& stats) {
+        if (stats.sinksCalled > 0) times_.Add(stats.microsecondsInSinks);
     }
 
     const Options& options_;
@@ -223,25 +222,25 @@ Session* Session::boxSession_ = nullptr;
 
 } // namespace
 
-int run_host(const Options& options, const std::vector<Step>& steps) {
+int RunHost(const Options& options, const std::vector<Step>& steps) {
     // Outlook's main thread is a single-threaded apartment; everything happens on it.
     if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
-        print_error(L"cannot initialise COM");
+        PrintError(L"cannot initialise COM");
         return 1;
     }
     int status = 0;
     {
         Session session(options);
-        session.start();
+        session.Start();
         for (const Step& step : steps) {
-            if (!session.play(step)) {
+            if (!session.Play(step)) {
                 status = 1;
                 break;
             }
         }
-        session.stop();
-        session.report();
-        if (status == 0 && session.any_connect_failed()) status = 2;
+        session.Stop();
+        session.Report();
+        if (status == 0 && session.AnyConnectFailed()) status = 2;
     }
     ::CoUninitialize();
     return status;

@@ -9,6 +9,6 @@ namespace qs::standin {
 
 // The program's exit status: 0, or 2 when an add-in failed to connect, or 1
 // when a step could not be carried out.
-int run_host(const Options& options, const std::vector<Step>& steps);
+int RunHost(const Options& options, const std::vector<Step>& steps);
 
 } // namespace qs::standin

@@ -10,10 +10,10 @@ namespace qs::standin {
 
 namespace {
 
-constexpr const wchar_t* module_name = L"qsMapiLib.dll";
+constexpr const wchar_t* kModuleName = L"qsMapiLib.dll";
 
-template <typename Function> Function find_export(const char* name) noexcept {
-    const HMODULE module = ::GetModuleHandleW(module_name);
+template <typename Function> Function FindExport(const char* name) noexcept {
+    const HMODULE module = ::GetModuleHandleW(kModuleName);
     return module
                ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)))
                : nullptr;
@@ -21,15 +21,15 @@ template <typename Function> Function find_export(const char* name) noexcept {
 
 } // namespace
 
-HRESULT MapiLibrary::raise_new_mail(IDispatch* hostMailItem, FireStats* stats) noexcept {
-    const auto raise = find_export<RaiseNewMailFunction>("QsMapiRaiseNewMail");
+HRESULT MapiLibrary::RaiseNewMail(IDispatch* hostMailItem, FireStats* stats) noexcept {
+    const auto raise = FindExport<RaiseNewMailFunction>("QsMapiRaiseNewMail");
     if (!raise) return S_FALSE;
     return raise(hostMailItem, &stats->sinksCalled, &stats->microsecondsInSinks);
 }
 
-HRESULT MapiLibrary::fail_next(const std::wstring& operation, std::wstring* problem) {
-    if (!::GetModuleHandleW(module_name)) QS_RETURN_IF_FAILED(load(problem));
-    const auto failNext = find_export<FailNextFunction>("QsMapiFailNext");
+HRESULT MapiLibrary::FailNext(const std::wstring& operation, std::wstring* problem) {
+    if (!::GetModuleHandleW(kModuleName)) QS_RETURN_IF_FAILED(Load(problem));
+    const auto failNext = FindExport<FailNextFunction>("QsMapiFailNext");
     if (!failNext) {
         *problem = L"qsMapiLib.dll has no QsMapiFailNext";
         return E_NOINTERFACE;
@@ -39,10 +39,9 @@ HRESULT MapiLibrary::fail_next(const std::wstring& operation, std::wstring* prob
     return hr;
 }
 
-HRESULT MapiLibrary::call_in_next_save_as(HostCallback callback, void* context,
-                                          std::wstring* problem) {
-    if (!::GetModuleHandleW(module_name)) QS_RETURN_IF_FAILED(load(problem));
-    const auto callInNext = find_export<CallInNextSaveAsFunction>("QsMapiCallInNextSaveAs");
+HRESULT MapiLibrary::CallInNextSaveAs(HostCallback callback, void* context, std::wstring* problem) {
+    if (!::GetModuleHandleW(kModuleName)) QS_RETURN_IF_FAILED(Load(problem));
+    const auto callInNext = FindExport<CallInNextSaveAsFunction>("QsMapiCallInNextSaveAs");
     if (!callInNext) {
         *problem = L"qsMapiLib.dll has no QsMapiCallInNextSaveAs";
         return E_NOINTERFACE;
@@ -50,17 +49,17 @@ HRESULT MapiLibrary::call_in_next_save_as(HostCallback callback, void* context,
     return callInNext(callback, context);
 }
 
-long MapiLibrary::live_objects() noexcept {
-    const auto count = find_export<LiveObjectsFunction>("QsMapiLiveObjects");
+long MapiLibrary::LiveObjects() noexcept {
+    const auto count = FindExport<LiveObjectsFunction>("QsMapiLiveObjects");
     return count ? count() : 0;
 }
 
-HRESULT MapiLibrary::load(std::wstring* problem) {
+HRESULT MapiLibrary::Load(std::wstring* problem) {
     // Where COM would load it from: the server registered for its SafeMailItem class.
     CLSID clsid;
     HRESULT hr = ::CLSIDFromProgID(L"qsMapiLib.SafeMailItem", &clsid);
     if (FAILED(hr)) {
-        *problem = L"qsMapiLib is not registered: " + system_message(hr);
+        *problem = L"qsMapiLib is not registered: " + SystemMessage(hr);
         return hr;
     }
     wchar_t clsidText[40] = {};
@@ -72,13 +71,13 @@ HRESULT MapiLibrary::load(std::wstring* problem) {
                                           nullptr, path, &size);
     if (status != ERROR_SUCCESS) {
         *problem =
-            L"qsMapiLib has no registered server: " + system_message(HRESULT_FROM_WIN32(status));
+            L"qsMapiLib has no registered server: " + SystemMessage(HRESULT_FROM_WIN32(status));
         return HRESULT_FROM_WIN32(status);
     }
     loadedByHost_.reset(::LoadLibraryW(path));
     if (!loadedByHost_) {
-        hr = qs::hresult_from_last_error();
-        *problem = std::wstring(L"cannot load ") + path + L": " + system_message(hr);
+        hr = qs::HResultFromLastError();
+        *problem = std::wstring(L"cannot load ") + path + L": " + SystemMessage(hr);
         return hr;
     }
     return S_OK;

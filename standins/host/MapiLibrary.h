@@ -18,15 +18,15 @@ namespace qs::standin {
 class MapiLibrary {
 public:
     // Raises NewMail with the host's mail item; no sink is called when the library is not loaded.
-    HRESULT raise_new_mail(IDispatch* hostMailItem, FireStats* stats) noexcept;
-    HRESULT fail_next(const std::wstring& operation, std::wstring* problem);
+    HRESULT RaiseNewMail(IDispatch* hostMailItem, FireStats* stats) noexcept;
+    HRESULT FailNext(const std::wstring& operation, std::wstring* problem);
     // Has the library call `callback(context)` from inside its next SaveAs.
-    HRESULT call_in_next_save_as(HostCallback callback, void* context, std::wstring* problem);
+    HRESULT CallInNextSaveAs(HostCallback callback, void* context, std::wstring* problem);
     // The library's live objects; 0 when it is not loaded.
-    long live_objects() noexcept;
+    long LiveObjects() noexcept;
 
 private:
-    HRESULT load(std::wstring* problem);
+    HRESULT Load(std::wstring* problem);
 
     unique_hmodule loadedByHost_;
 };

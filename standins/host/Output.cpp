@@ -6,7 +6,7 @@
 
 namespace qs::standin {
 
-std::string to_utf8(const std::wstring& text) {
+std::string ToUtf8(const std::wstring& text) {
     if (text.empty()) return {};
     const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
                                            nullptr, 0, nullptr, nullptr);
@@ -16,18 +16,18 @@ std::string to_utf8(const std::wstring& text) {
     return utf8;
 }
 
-void print_line(const std::string& line) {
+void PrintLine(const std::string& line) {
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }
 
-void print_line(const std::wstring& line) {
-    print_line(to_utf8(line));
+void PrintLine(const std::wstring& line) {
+    PrintLine(ToUtf8(line));
 }
 
-void print_error(const std::wstring& message) {
-    const std::string text = "outlook-standin: " + to_utf8(message) + "\n";
+void PrintError(const std::wstring& message) {
+    const std::string text = "outlook-standin: " + ToUtf8(message) + "\n";
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fflush(stderr);
 }

@@ -7,11 +7,11 @@
 
 namespace qs::standin {
 
-void print_line(const std::string& line);
-void print_line(const std::wstring& line);
+void PrintLine(const std::string& line);
+void PrintLine(const std::wstring& line);
 // A message for the user on standard error.
-void print_error(const std::wstring& message);
+void PrintError(const std::wstring& message);
 
-std::string to_utf8(const std::wstring& text);
+std::string ToUtf8(const std::wstring& text);
 
 } // namespace qs::standin

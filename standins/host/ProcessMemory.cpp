@@ -10,7 +10,7 @@ namespace {
 
 // Committed private memory, region by region. GetProcessMemoryInfo's
 // PrivateUsage would say the same on Windows, but Wine reports 0 there.
-unsigned long long private_bytes() {
+unsigned long long PrivateBytes() {
     unsigned long long total = 0;
     SYSTEM_INFO system;
     ::GetSystemInfo(&system);
@@ -27,7 +27,7 @@ unsigned long long private_bytes() {
 
 // Open kernel handles. Wine's GetProcessHandleCount is a stub that says 0, so
 // then every handle value is tried instead (handles are multiples of 4).
-unsigned long handle_count() {
+unsigned long HandleCount() {
     DWORD count = 0;
     if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count > 0) return count;
     unsigned long probed = 0;
@@ -39,9 +39,9 @@ unsigned long handle_count() {
 
 } // namespace
 
-std::string memory_report() {
-    return "memory private-bytes " + std::to_string(private_bytes()) + " handles " +
-           std::to_string(handle_count());
+std::string MemoryReport() {
+    return "memory private-bytes " + std::to_string(PrivateBytes()) + " handles " +
+           std::to_string(HandleCount());
 }
 
 } // namespace qs::standin

@@ -7,6 +7,6 @@ namespace qs::standin {
 
 // "memory private-bytes N handles N": the process's committed private memory
 // and its number of open kernel handles.
-std::string memory_report();
+std::string MemoryReport();
 
 } // namespace qs::standin

@@ -6,7 +6,7 @@ namespace qs::standin {
 
 namespace {
 
-bool to_utf16(const std::string& utf8, std::wstring* text) {
+bool ToUtf16(const std::string& utf8, std::wstring* text) {
     if (utf8.empty()) return true;
     const int size = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
                                            static_cast<int>(utf8.size()), nullptr, 0);
@@ -18,15 +18,15 @@ bool to_utf16(const std::string& utf8, std::wstring* text) {
 }
 
 // Splits "word rest" at the first blank; rest is empty when there is none.
-void split_first(const std::wstring& text, std::wstring* word, std::wstring* rest) {
+void SplitFirst(const std::wstring& text, std::wstring* word, std::wstring* rest) {
     const size_t blank = text.find(L' ');
     *word = text.substr(0, blank);
     *rest = blank == std::wstring::npos ? L"" : text.substr(blank + 1);
 }
 
-bool parse_line(const std::wstring& text, int number, Step* step) {
+bool ParseLine(const std::wstring& text, int number, Step* step) {
     std::wstring command, argument;
-    split_first(text, &command, &argument);
+    SplitFirst(text, &command, &argument);
     const bool hasArgument = text.find(L' ') != std::wstring::npos;
     step->line = number;
     if (command == L"send") {
@@ -36,9 +36,9 @@ bool parse_line(const std::wstring& text, int number, Step* step) {
     }
     if (command == L"send-item") {
         std::wstring kind;
-        split_first(argument, &kind, &step->subject);
+        SplitFirst(argument, &kind, &step->subject);
         step->action = Step::Action::Send;
-        return item_kind_from_type_name(kind, &step->kind);
+        return ItemKindFromTypeName(kind, &step->kind);
     }
     if (command == L"receive") {
         step->action = Step::Action::Receive;
@@ -86,7 +86,7 @@ bool parse_line(const std::wstring& text, int number, Step* step) {
 
 } // namespace
 
-bool parse_scenario(const std::string& utf8, std::vector<Step>* steps, std::wstring* problem) {
+bool ParseScenario(const std::string& utf8, std::vector<Step>* steps, std::wstring* problem) {
     std::vector<Step> parsed;
     size_t start = 0;
     int number = 0;
@@ -100,13 +100,13 @@ bool parse_scenario(const std::string& utf8, std::vector<Step>* steps, std::wstr
         if (!raw.empty() && raw.back() == '\r') raw.pop_back();
 
         std::wstring text;
-        if (!to_utf16(raw, &text)) {
+        if (!ToUtf16(raw, &text)) {
             *problem = L"bad scenario line " + std::to_wstring(number) + L": not UTF-8";
             return false;
         }
         if (text.find_first_not_of(L" \t") == std::wstring::npos || text[0] == L'#') continue;
         Step step;
-        if (!parse_line(text, number, &step)) {
+        if (!ParseLine(text, number, &step)) {
             *problem = L"bad scenario line " + std::to_wstring(number) + L": " + text;
             return false;
         }

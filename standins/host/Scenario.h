@@ -44,6 +44,6 @@ struct Step {
 };
 
 // False with a message naming the line when a line is not understood.
-bool parse_scenario(const std::string& utf8, std::vector<Step>* steps, std::wstring* problem);
+bool ParseScenario(const std::string& utf8, std::vector<Step>* steps, std::wstring* problem);
 
 } // namespace qs::standin

@@ -28,7 +28,7 @@ std::vector<std::wstring> arguments() {
     return result;
 }
 
-bool read_all(FILE* file, std::string* text) {
+bool ReadAll(FILE* file, std::string* text) {
     char buffer[4096];
     size_t read;
     while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0)
@@ -36,11 +36,11 @@ bool read_all(FILE* file, std::string* text) {
     return !std::ferror(file);
 }
 
-bool read_scenario(const std::wstring& path, std::string* text) {
-    if (path.empty()) return read_all(stdin, text);
+bool ReadScenario(const std::wstring& path, std::string* text) {
+    if (path.empty()) return ReadAll(stdin, text);
     FILE* file = _wfopen(path.c_str(), L"rb");
     if (!file) return false;
-    const bool ok = read_all(file, text);
+    const bool ok = ReadAll(file, text);
     std::fclose(file);
     return ok;
 }
@@ -55,20 +55,20 @@ int main() {
 
     Options options;
     std::wstring problem;
-    if (!parse_command_line(arguments(), &options, &problem)) {
-        print_error(problem);
-        std::fprintf(stderr, "%s\n", usage);
+    if (!ParseCommandLine(arguments(), &options, &problem)) {
+        PrintError(problem);
+        std::fprintf(stderr, "%s\n", kUsage);
         return 1;
     }
     std::string text;
-    if (!read_scenario(options.scenarioPath, &text)) {
-        print_error(L"cannot read the scenario " + options.scenarioPath);
+    if (!ReadScenario(options.scenarioPath, &text)) {
+        PrintError(L"cannot read the scenario " + options.scenarioPath);
         return 1;
     }
     std::vector<Step> steps;
-    if (!parse_scenario(text, &steps, &problem)) {
-        print_error(problem);
+    if (!ParseScenario(text, &steps, &problem)) {
+        PrintError(problem);
         return 1;
     }
-    return run_host(options, steps);
+    return RunHost(options, steps);
 }

@@ -23,7 +23,7 @@ Fault faults[] = {
     {MapiOperation::Wrapper, L"wrapper", false, nullptr, nullptr},
 };
 
-Fault& fault(MapiOperation operation) noexcept {
+Fault& FaultOf(MapiOperation operation) noexcept {
     for (auto& entry : faults)
         if (entry.operation == operation) return entry;
     return faults[0];
@@ -31,7 +31,7 @@ Fault& fault(MapiOperation operation) noexcept {
 
 } // namespace
 
-bool mapi_operation_from_name(const wchar_t* name, MapiOperation* operation) noexcept {
+bool MapiOperationFromName(const wchar_t* name, MapiOperation* operation) noexcept {
     for (const auto& entry : faults) {
         if (name && ::lstrcmpiW(name, entry.name) == 0) {
             *operation = entry.operation;
@@ -41,21 +41,21 @@ bool mapi_operation_from_name(const wchar_t* name, MapiOperation* operation) noe
     return false;
 }
 
-void fail_next(MapiOperation operation) noexcept {
-    fault(operation).pending = true;
+void FailNext(MapiOperation operation) noexcept {
+    FaultOf(operation).pending = true;
 }
 
-bool take_failure(MapiOperation operation) noexcept {
-    return std::exchange(fault(operation).pending, false);
+bool TakeFailure(MapiOperation operation) noexcept {
+    return std::exchange(FaultOf(operation).pending, false);
 }
 
-void call_in_next(MapiOperation operation, HostCall callback, void* context) noexcept {
-    fault(operation).callback = callback;
-    fault(operation).context = context;
+void CallInNext(MapiOperation operation, HostCall callback, void* context) noexcept {
+    FaultOf(operation).callback = callback;
+    FaultOf(operation).context = context;
 }
 
-void take_call(MapiOperation operation) noexcept {
-    Fault& entry = fault(operation);
+void TakeCall(MapiOperation operation) noexcept {
+    Fault& entry = FaultOf(operation);
     if (const auto callback = std::exchange(entry.callback, nullptr)) callback(entry.context);
 }
 

@@ -10,11 +10,11 @@ namespace {
 
 HRESULT fail(DWORD error, const wchar_t* what, const std::wstring& path, std::wstring* problem) {
     const HRESULT hr = HRESULT_FROM_WIN32(error);
-    *problem = std::wstring(what) + L" " + path + L": " + system_message(hr);
+    *problem = std::wstring(what) + L" " + path + L": " + SystemMessage(hr);
     return hr;
 }
 
-bool valid_characters(const std::wstring& path) {
+bool ValidCharacters(const std::wstring& path) {
     // A colon only as the drive's; the \\?\ and \\.\ prefixes are not file names.
     for (size_t i = 0; i < path.size(); ++i) {
         const wchar_t c = path[i];
@@ -26,17 +26,16 @@ bool valid_characters(const std::wstring& path) {
 
 } // namespace
 
-HRESULT check_path(const std::wstring& path, std::wstring* problem) {
+HRESULT CheckPath(const std::wstring& path, std::wstring* problem) {
     if (path.empty()) return fail(ERROR_PATH_NOT_FOUND, L"Cannot create file", path, problem);
     if (path.size() >= MAX_PATH)
         return fail(ERROR_FILENAME_EXCED_RANGE, L"Cannot create file", path, problem);
-    if (!valid_characters(path))
+    if (!ValidCharacters(path))
         return fail(ERROR_INVALID_NAME, L"Cannot create file", path, problem);
     return S_OK;
 }
 
-HRESULT write_file(const std::wstring& path, const std::vector<BYTE>& bytes,
-                   std::wstring* problem) {
+HRESULT WriteFile(const std::wstring& path, const std::vector<BYTE>& bytes, std::wstring* problem) {
     const unique_hfile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return fail(::GetLastError(), L"Cannot create file", path, problem);

@@ -11,8 +11,8 @@ namespace qs::standin {
 
 // Checks a path before anything is built: not empty, not too long for the
 // platform, no character that a file name cannot hold.
-HRESULT check_path(const std::wstring& path, std::wstring* problem);
+HRESULT CheckPath(const std::wstring& path, std::wstring* problem);
 
-HRESULT write_file(const std::wstring& path, const std::vector<BYTE>& bytes, std::wstring* problem);
+HRESULT WriteFile(const std::wstring& path, const std::vector<BYTE>& bytes, std::wstring* problem);
 
 } // namespace qs::standin

@@ -9,30 +9,30 @@ namespace qs::standin {
 
 namespace {
 
-constexpr DATE outlook_no_date = 949998.0; // 1 January 4501
+constexpr DATE kOutlookNoDate = 949998.0; // 1 January 4501
 
 // Reads one property converted to `type`; a missing property leaves `value` empty.
-HRESULT read(IDispatch* item, const wchar_t* name, VARTYPE type, VARIANT* value) noexcept {
-    const HRESULT hr = get_by_name(item, name, value, IID_ISafeMailItem, L"qsMapiLib.SafeMailItem");
+HRESULT Read(IDispatch* item, const wchar_t* name, VARTYPE type, VARIANT* value) noexcept {
+    const HRESULT hr = GetByName(item, name, value, IID_ISafeMailItem, L"qsMapiLib.SafeMailItem");
     if (hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND) return S_FALSE;
     QS_RETURN_IF_FAILED(hr);
     return ::VariantChangeType(value, value, 0, type);
 }
 
-HRESULT read_text(IDispatch* item, const wchar_t* name, std::wstring* text) noexcept try {
+HRESULT ReadText(IDispatch* item, const wchar_t* name, std::wstring* text) noexcept try {
     unique_variant value;
-    const HRESULT hr = read(item, name, VT_BSTR, value.put());
+    const HRESULT hr = Read(item, name, VT_BSTR, value.put());
     QS_RETURN_IF_FAILED(hr);
     if (hr == S_OK) text->assign(value.bstrVal, ::SysStringLen(value.bstrVal));
     return S_OK;
 }
 QS_CATCH_RETURN()
 
-HRESULT read_date(IDispatch* item, const wchar_t* name, DATE* date) noexcept {
+HRESULT ReadDate(IDispatch* item, const wchar_t* name, DATE* date) noexcept {
     unique_variant value;
-    const HRESULT hr = read(item, name, VT_DATE, value.put());
+    const HRESULT hr = Read(item, name, VT_DATE, value.put());
     QS_RETURN_IF_FAILED(hr);
-    if (hr == S_OK && value.date != outlook_no_date) *date = value.date;
+    if (hr == S_OK && value.date != kOutlookNoDate) *date = value.date;
     return S_OK;
 }
 
@@ -53,19 +53,19 @@ std::vector<std::wstring> split(const std::wstring& list) {
 
 } // namespace
 
-HRESULT read_message(IDispatch* item, MessageData* message) noexcept try {
+HRESULT ReadMessage(IDispatch* item, MessageData* message) noexcept try {
     MessageData read;
-    QS_RETURN_IF_FAILED(read_text(item, L"MessageClass", &read.messageClass));
-    QS_RETURN_IF_FAILED(read_text(item, L"Subject", &read.subject));
-    QS_RETURN_IF_FAILED(read_text(item, L"Body", &read.body));
-    QS_RETURN_IF_FAILED(read_text(item, L"SenderName", &read.senderName));
-    QS_RETURN_IF_FAILED(read_text(item, L"SenderEmailAddress", &read.senderEmailAddress));
-    QS_RETURN_IF_FAILED(read_text(item, L"To", &read.displayTo));
-    QS_RETURN_IF_FAILED(read_date(item, L"SentOn", &read.submitTime));
-    QS_RETURN_IF_FAILED(read_date(item, L"ReceivedTime", &read.deliveryTime));
+    QS_RETURN_IF_FAILED(ReadText(item, L"MessageClass", &read.messageClass));
+    QS_RETURN_IF_FAILED(ReadText(item, L"Subject", &read.subject));
+    QS_RETURN_IF_FAILED(ReadText(item, L"Body", &read.body));
+    QS_RETURN_IF_FAILED(ReadText(item, L"SenderName", &read.senderName));
+    QS_RETURN_IF_FAILED(ReadText(item, L"SenderEmailAddress", &read.senderEmailAddress));
+    QS_RETURN_IF_FAILED(ReadText(item, L"To", &read.displayTo));
+    QS_RETURN_IF_FAILED(ReadDate(item, L"SentOn", &read.submitTime));
+    QS_RETURN_IF_FAILED(ReadDate(item, L"ReceivedTime", &read.deliveryTime));
     // The recipient table: display names from To, addresses in the same order.
     std::wstring addresses;
-    QS_RETURN_IF_FAILED(read_text(item, L"RecipientAddresses", &addresses));
+    QS_RETURN_IF_FAILED(ReadText(item, L"RecipientAddresses", &addresses));
     const auto names = split(read.displayTo);
     const auto mailboxes = split(addresses);
     for (size_t i = 0; i < names.size(); ++i)

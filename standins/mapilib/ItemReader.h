@@ -7,6 +7,6 @@
 
 namespace qs::standin {
 
-HRESULT read_message(IDispatch* item, MessageData* message) noexcept;
+HRESULT ReadMessage(IDispatch* item, MessageData* message) noexcept;
 
 } // namespace qs::standin

@@ -11,10 +11,10 @@ namespace qs::standin {
 
 namespace {
 
-constexpr DISPID dispidNewMail = 1;
+constexpr DISPID kDispidNewMail = 1;
 
 // Every MAPIUtils object alive in the process; objects add and remove themselves.
-std::vector<MAPIUtils*>& live_instances() {
+std::vector<MAPIUtils*>& LiveInstances() {
     static std::vector<MAPIUtils*> instances;
     return instances;
 }
@@ -22,30 +22,30 @@ std::vector<MAPIUtils*>& live_instances() {
 } // namespace
 
 MAPIUtils::MAPIUtils() : events_(*this, {DIID_IMAPIUtilsEvents}) {
-    live_instances().push_back(this);
+    LiveInstances().push_back(this);
 }
 
 MAPIUtils::~MAPIUtils() {
-    auto& instances = live_instances();
+    auto& instances = LiveInstances();
     instances.erase(std::remove(instances.begin(), instances.end(), this), instances.end());
 }
 
-HRESULT MAPIUtils::create(REFIID iid, void** object) noexcept try {
+HRESULT MAPIUtils::Create(REFIID iid, void** object) noexcept try {
     *object = nullptr;
     return MakeObject<MAPIUtils>()->QueryInterface(iid, object);
 }
 QS_CATCH_RETURN()
 
-void MAPIUtils::raise_new_mail(IDispatch* item, FireStats& stats) {
+void MAPIUtils::RaiseNewMail(IDispatch* item, FireStats& stats) {
     // Hold every object for the round: a sink may release the one it came from.
-    std::vector<Microsoft::WRL::ComPtr<MAPIUtils>> targets(live_instances().begin(),
-                                                           live_instances().end());
+    std::vector<Microsoft::WRL::ComPtr<MAPIUtils>> targets(LiveInstances().begin(),
+                                                           LiveInstances().end());
     VARIANT arg;
     arg.vt = VT_DISPATCH;
     arg.pdispVal = item;
     DISPPARAMS params = {&arg, nullptr, 1, 0};
     for (const auto& target : targets)
-        target->events_.point(DIID_IMAPIUtilsEvents)->fire(dispidNewMail, params, stats);
+        target->events_.Point(DIID_IMAPIUtilsEvents)->Fire(kDispidNewMail, params, stats);
 }
 
 HRESULT MAPIUtils::Cleanup() {

@@ -12,9 +12,9 @@ namespace qs::standin {
 
 class MAPIUtils final : public qs::ComObject<MAPIUtils, IMAPIUtils, IConnectionPointContainer> {
 public:
-    static HRESULT create(REFIID iid, void** object) noexcept;
+    static HRESULT Create(REFIID iid, void** object) noexcept;
     // Raises NewMail(item) on every live MAPIUtils object.
-    static void raise_new_mail(IDispatch* item, FireStats& stats);
+    static void RaiseNewMail(IDispatch* item, FireStats& stats);
 
     MAPIUtils();
     ~MAPIUtils();

@@ -18,7 +18,7 @@ HRESULT WINAPI QsMapiRaiseNewMail(IDispatch* hostMailItem, ULONG* sinksCalled,
     *microsecondsInSinks = 0;
     const auto item = qs::MakeObject<standin::MessageItem>(hostMailItem);
     standin::FireStats stats;
-    standin::MAPIUtils::raise_new_mail(static_cast<_MessageItem*>(item.Get()), stats);
+    standin::MAPIUtils::RaiseNewMail(static_cast<_MessageItem*>(item.Get()), stats);
     *sinksCalled = stats.sinksCalled;
     *microsecondsInSinks = stats.microsecondsInSinks;
     return S_OK;
@@ -27,17 +27,17 @@ QS_CATCH_RETURN()
 
 HRESULT WINAPI QsMapiFailNext(const wchar_t* operation) {
     standin::MapiOperation found;
-    if (!standin::mapi_operation_from_name(operation, &found)) return E_INVALIDARG;
-    standin::fail_next(found);
+    if (!standin::MapiOperationFromName(operation, &found)) return E_INVALIDARG;
+    standin::FailNext(found);
     return S_OK;
 }
 
 HRESULT WINAPI QsMapiCallInNextSaveAs(void(WINAPI* callback)(void*), void* context) {
     if (!callback) return E_POINTER;
-    standin::call_in_next(standin::MapiOperation::SaveAs, callback, context);
+    standin::CallInNext(standin::MapiOperation::SaveAs, callback, context);
     return S_OK;
 }
 
 LONG WINAPI QsMapiLiveObjects() {
-    return qs::module_object_count();
+    return qs::ModuleObjectCount();
 }

@@ -31,9 +31,9 @@ public:
 
 private:
     // Reads a property of the host's item as `type` into `value`.
-    HRESULT read(const wchar_t* name, VARTYPE type, VARIANT* value) noexcept;
-    HRESULT read_text(const wchar_t* name, BSTR* value) noexcept;
-    HRESULT read_date(const wchar_t* name, DATE* value) noexcept;
+    HRESULT Read(const wchar_t* name, VARTYPE type, VARIANT* value) noexcept;
+    HRESULT ReadText(const wchar_t* name, BSTR* value) noexcept;
+    HRESULT ReadDate(const wchar_t* name, DATE* value) noexcept;
     qs::TypeInfoDispatch dispatch_{IID__MessageItem};
     Microsoft::WRL::ComPtr<IDispatch> hostItem_;
 };

@@ -53,17 +53,16 @@ constexpr LONG MSGFLAG_READ = 0x1;
 constexpr LONG STORE_UNICODE_OK = 0x00040000;
 constexpr DWORD PROPATTR_READABLE_WRITABLE = 0x2 | 0x4;
 
-constexpr DWORD stream_mode = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+constexpr DWORD kStreamMode = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
 
-void put32(std::vector<BYTE>& out, DWORD value) {
+void Put32(std::vector<BYTE>& out, DWORD value) {
     for (int i = 0; i < 4; ++i)
         out.push_back(static_cast<BYTE>(value >> (8 * i)));
 }
 
-HRESULT write_stream(IStorage* storage, const wchar_t* name, const void* data,
-                     ULONG size) noexcept {
+HRESULT WriteStream(IStorage* storage, const wchar_t* name, const void* data, ULONG size) noexcept {
     ComPtr<IStream> stream;
-    QS_RETURN_IF_FAILED(storage->CreateStream(name, stream_mode, 0, 0, &stream));
+    QS_RETURN_IF_FAILED(storage->CreateStream(name, kStreamMode, 0, 0, &stream));
     ULONG written = 0;
     QS_RETURN_IF_FAILED(size ? stream->Write(data, size, &written) : S_OK);
     return written == size ? S_OK : STG_E_WRITEFAULT;
@@ -76,7 +75,7 @@ public:
     PropertyWriter(IStorage* storage, MsgFormat format) : storage_(storage), format_(format) {}
 
     // Empty strings are left out: a string property has at least one character.
-    HRESULT text(WORD id, const std::wstring& value) {
+    HRESULT Text(WORD id, const std::wstring& value) {
         if (value.empty()) return S_OK;
         const bool unicode = format_ == MsgFormat::Unicode;
         std::string bytes;
@@ -87,7 +86,7 @@ public:
             const int size =
                 ::WideCharToMultiByte(CP_ACP, 0, value.data(), static_cast<int>(value.size()),
                                       nullptr, 0, nullptr, nullptr);
-            if (size <= 0) return qs::hresult_from_last_error();
+            if (size <= 0) return qs::HResultFromLastError();
             bytes.resize(static_cast<size_t>(size));
             ::WideCharToMultiByte(CP_ACP, 0, value.data(), static_cast<int>(value.size()),
                                   bytes.data(), size, nullptr, nullptr);
@@ -96,33 +95,33 @@ public:
         wchar_t name[32];
         std::swprintf(name, 32, L"__substg1.0_%04X%04X", id, type);
         QS_RETURN_IF_FAILED(
-            write_stream(storage_, name, bytes.data(), static_cast<ULONG>(bytes.size())));
+            WriteStream(storage_, name, bytes.data(), static_cast<ULONG>(bytes.size())));
         // The size counts the terminating zero, which the stream leaves out.
         const DWORD size = static_cast<DWORD>(bytes.size()) + (unicode ? 2 : 1);
-        entry(id, type);
-        put32(entries_, size);
-        put32(entries_, 0);
+        Entry(id, type);
+        Put32(entries_, size);
+        Put32(entries_, 0);
         return S_OK;
     }
 
-    void number(WORD id, LONG value) {
-        entry(id, PT_LONG);
-        put32(entries_, static_cast<DWORD>(value));
-        put32(entries_, 0);
+    void Number(WORD id, LONG value) {
+        Entry(id, PT_LONG);
+        Put32(entries_, static_cast<DWORD>(value));
+        Put32(entries_, 0);
     }
 
     // A local time, stored as UTC; 0 means none and is left out.
-    HRESULT time(WORD id, DATE local) {
+    HRESULT Time(WORD id, DATE local) {
         if (local == 0) return S_OK;
         SYSTEMTIME localTime, utc;
         FILETIME value;
         if (!::VariantTimeToSystemTime(local, &localTime)) return E_INVALIDARG;
         if (!::TzSpecificLocalTimeToSystemTime(nullptr, &localTime, &utc) ||
             !::SystemTimeToFileTime(&utc, &value))
-            return qs::hresult_from_last_error();
-        entry(id, PT_SYSTIME);
-        put32(entries_, value.dwLowDateTime);
-        put32(entries_, value.dwHighDateTime);
+            return qs::HResultFromLastError();
+        Entry(id, PT_SYSTIME);
+        Put32(entries_, value.dwLowDateTime);
+        Put32(entries_, value.dwHighDateTime);
         return S_OK;
     }
 
@@ -130,14 +129,14 @@ public:
     HRESULT finish(const std::vector<BYTE>& header) {
         std::vector<BYTE> stream = header;
         stream.insert(stream.end(), entries_.begin(), entries_.end());
-        return write_stream(storage_, L"__properties_version1.0", stream.data(),
-                            static_cast<ULONG>(stream.size()));
+        return WriteStream(storage_, L"__properties_version1.0", stream.data(),
+                           static_cast<ULONG>(stream.size()));
     }
 
 private:
-    void entry(WORD id, WORD type) {
-        put32(entries_, (static_cast<DWORD>(id) << 16) | type);
-        put32(entries_, PROPATTR_READABLE_WRITABLE);
+    void Entry(WORD id, WORD type) {
+        Put32(entries_, (static_cast<DWORD>(id) << 16) | type);
+        Put32(entries_, PROPATTR_READABLE_WRITABLE);
     }
 
     IStorage* storage_;
@@ -145,68 +144,68 @@ private:
     std::vector<BYTE> entries_;
 };
 
-HRESULT write_recipient(IStorage* message, MsgFormat format, ULONG index,
-                        const MessageRecipient& recipient) {
+HRESULT WriteRecipient(IStorage* message, MsgFormat format, ULONG index,
+                       const MessageRecipient& recipient) {
     wchar_t name[40];
     std::swprintf(name, 40, L"__recip_version1.0_#%08lX", index);
     ComPtr<IStorage> storage;
-    QS_RETURN_IF_FAILED(message->CreateStorage(name, stream_mode, 0, 0, &storage));
+    QS_RETURN_IF_FAILED(message->CreateStorage(name, kStreamMode, 0, 0, &storage));
     PropertyWriter properties(storage.Get(), format);
-    properties.number(PR_ROWID, static_cast<LONG>(index));
-    properties.number(PR_RECIPIENT_TYPE, MAPI_TO);
-    properties.number(PR_OBJECT_TYPE, MAPI_MAILUSER);
-    properties.number(PR_DISPLAY_TYPE, DT_MAILUSER);
-    QS_RETURN_IF_FAILED(properties.text(PR_DISPLAY_NAME, recipient.name));
-    QS_RETURN_IF_FAILED(properties.text(PR_ADDRTYPE, L"SMTP"));
-    QS_RETURN_IF_FAILED(properties.text(PR_EMAIL_ADDRESS, recipient.address));
-    QS_RETURN_IF_FAILED(properties.text(PR_SMTP_ADDRESS, recipient.address));
+    properties.Number(PR_ROWID, static_cast<LONG>(index));
+    properties.Number(PR_RECIPIENT_TYPE, MAPI_TO);
+    properties.Number(PR_OBJECT_TYPE, MAPI_MAILUSER);
+    properties.Number(PR_DISPLAY_TYPE, DT_MAILUSER);
+    QS_RETURN_IF_FAILED(properties.Text(PR_DISPLAY_NAME, recipient.name));
+    QS_RETURN_IF_FAILED(properties.Text(PR_ADDRTYPE, L"SMTP"));
+    QS_RETURN_IF_FAILED(properties.Text(PR_EMAIL_ADDRESS, recipient.address));
+    QS_RETURN_IF_FAILED(properties.Text(PR_SMTP_ADDRESS, recipient.address));
     QS_RETURN_IF_FAILED(properties.finish(std::vector<BYTE>(8, 0)));
     return storage->Commit(STGC_DEFAULT);
 }
 
 // No named properties are used, so the three streams of the mapping are empty.
-HRESULT write_named_property_mapping(IStorage* message) {
+HRESULT WriteNamedPropertyMapping(IStorage* message) {
     ComPtr<IStorage> storage;
     QS_RETURN_IF_FAILED(
-        message->CreateStorage(L"__nameid_version1.0", stream_mode, 0, 0, &storage));
+        message->CreateStorage(L"__nameid_version1.0", kStreamMode, 0, 0, &storage));
     for (const wchar_t* name :
          {L"__substg1.0_00020102", L"__substg1.0_00030102", L"__substg1.0_00040102"})
-        QS_RETURN_IF_FAILED(write_stream(storage.Get(), name, nullptr, 0));
+        QS_RETURN_IF_FAILED(WriteStream(storage.Get(), name, nullptr, 0));
     return storage->Commit(STGC_DEFAULT);
 }
 
-HRESULT write_message(IStorage* storage, const MessageData& message, MsgFormat format) {
+HRESULT WriteMessage(IStorage* storage, const MessageData& message, MsgFormat format) {
     PropertyWriter properties(storage, format);
-    QS_RETURN_IF_FAILED(properties.text(PR_MESSAGE_CLASS, message.messageClass));
-    QS_RETURN_IF_FAILED(properties.text(PR_SUBJECT, message.subject));
-    QS_RETURN_IF_FAILED(properties.text(PR_BODY, message.body));
-    QS_RETURN_IF_FAILED(properties.text(PR_SENDER_NAME, message.senderName));
-    QS_RETURN_IF_FAILED(properties.text(PR_SENDER_EMAIL_ADDRESS, message.senderEmailAddress));
-    QS_RETURN_IF_FAILED(properties.text(PR_SENDER_ADDRTYPE, L"SMTP"));
-    QS_RETURN_IF_FAILED(properties.text(PR_SENT_REPRESENTING_NAME, message.senderName));
+    QS_RETURN_IF_FAILED(properties.Text(PR_MESSAGE_CLASS, message.messageClass));
+    QS_RETURN_IF_FAILED(properties.Text(PR_SUBJECT, message.subject));
+    QS_RETURN_IF_FAILED(properties.Text(PR_BODY, message.body));
+    QS_RETURN_IF_FAILED(properties.Text(PR_SENDER_NAME, message.senderName));
+    QS_RETURN_IF_FAILED(properties.Text(PR_SENDER_EMAIL_ADDRESS, message.senderEmailAddress));
+    QS_RETURN_IF_FAILED(properties.Text(PR_SENDER_ADDRTYPE, L"SMTP"));
+    QS_RETURN_IF_FAILED(properties.Text(PR_SENT_REPRESENTING_NAME, message.senderName));
     QS_RETURN_IF_FAILED(
-        properties.text(PR_SENT_REPRESENTING_EMAIL_ADDRESS, message.senderEmailAddress));
-    QS_RETURN_IF_FAILED(properties.text(PR_SENT_REPRESENTING_ADDRTYPE, L"SMTP"));
-    QS_RETURN_IF_FAILED(properties.text(PR_DISPLAY_TO, message.displayTo));
-    QS_RETURN_IF_FAILED(properties.time(PR_CLIENT_SUBMIT_TIME, message.submitTime));
-    QS_RETURN_IF_FAILED(properties.time(PR_MESSAGE_DELIVERY_TIME, message.deliveryTime));
-    properties.number(PR_MESSAGE_FLAGS, MSGFLAG_READ);
-    properties.number(PR_INTERNET_CPID, static_cast<LONG>(::GetACP()));
-    properties.number(PR_MESSAGE_CODEPAGE, static_cast<LONG>(::GetACP()));
-    if (format == MsgFormat::Unicode) properties.number(PR_STORE_SUPPORT_MASK, STORE_UNICODE_OK);
+        properties.Text(PR_SENT_REPRESENTING_EMAIL_ADDRESS, message.senderEmailAddress));
+    QS_RETURN_IF_FAILED(properties.Text(PR_SENT_REPRESENTING_ADDRTYPE, L"SMTP"));
+    QS_RETURN_IF_FAILED(properties.Text(PR_DISPLAY_TO, message.displayTo));
+    QS_RETURN_IF_FAILED(properties.Time(PR_CLIENT_SUBMIT_TIME, message.submitTime));
+    QS_RETURN_IF_FAILED(properties.Time(PR_MESSAGE_DELIVERY_TIME, message.deliveryTime));
+    properties.Number(PR_MESSAGE_FLAGS, MSGFLAG_READ);
+    properties.Number(PR_INTERNET_CPID, static_cast<LONG>(::GetACP()));
+    properties.Number(PR_MESSAGE_CODEPAGE, static_cast<LONG>(::GetACP()));
+    if (format == MsgFormat::Unicode) properties.Number(PR_STORE_SUPPORT_MASK, STORE_UNICODE_OK);
 
     const ULONG count = static_cast<ULONG>(message.recipients.size());
     for (ULONG i = 0; i < count; ++i)
-        QS_RETURN_IF_FAILED(write_recipient(storage, format, i, message.recipients[i]));
-    QS_RETURN_IF_FAILED(write_named_property_mapping(storage));
+        QS_RETURN_IF_FAILED(WriteRecipient(storage, format, i, message.recipients[i]));
+    QS_RETURN_IF_FAILED(WriteNamedPropertyMapping(storage));
 
     // Header of a top-level message: reserved, next recipient and attachment
     // IDs, recipient and attachment counts, reserved.
     std::vector<BYTE> header(8, 0);
-    put32(header, count);
-    put32(header, 0);
-    put32(header, count);
-    put32(header, 0);
+    Put32(header, count);
+    Put32(header, 0);
+    Put32(header, count);
+    Put32(header, 0);
     header.resize(32, 0);
     QS_RETURN_IF_FAILED(properties.finish(header));
     return storage->Commit(STGC_DEFAULT);
@@ -214,7 +213,7 @@ HRESULT write_message(IStorage* storage, const MessageData& message, MsgFormat f
 
 } // namespace
 
-HRESULT build_msg(const MessageData& message, MsgFormat format, std::vector<BYTE>* file) noexcept
+HRESULT BuildMsg(const MessageData& message, MsgFormat format, std::vector<BYTE>* file) noexcept
     try {
     ComPtr<ILockBytes> bytes;
     QS_RETURN_IF_FAILED(::CreateILockBytesOnHGlobal(nullptr, TRUE, &bytes));
@@ -222,7 +221,7 @@ HRESULT build_msg(const MessageData& message, MsgFormat format, std::vector<BYTE
         ComPtr<IStorage> storage;
         QS_RETURN_IF_FAILED(::StgCreateDocfileOnILockBytes(
             bytes.Get(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &storage));
-        QS_RETURN_IF_FAILED(write_message(storage.Get(), message, format));
+        QS_RETURN_IF_FAILED(WriteMessage(storage.Get(), message, format));
     }
     STATSTG stat = {};
     QS_RETURN_IF_FAILED(bytes->Stat(&stat, STATFLAG_NONAME));

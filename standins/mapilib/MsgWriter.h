@@ -16,6 +16,6 @@ enum class MsgFormat {
     Unicode // strings as PT_UNICODE (UTF-16LE), with STORE_UNICODE_OK in the support mask
 };
 
-HRESULT build_msg(const MessageData& message, MsgFormat format, std::vector<BYTE>* file) noexcept;
+HRESULT BuildMsg(const MessageData& message, MsgFormat format, std::vector<BYTE>* file) noexcept;
 
 } // namespace qs::standin

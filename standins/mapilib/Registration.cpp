@@ -12,8 +12,9 @@
 namespace qs {
 
 const CreatableClass server::kClasses[] = {
-    {&CLSID_MAPIUtils, L"qsMapiLib.MAPIUtils", L"MAPIUtils", &standin::MAPIUtils::create},
-    {&CLSID_SafeMailItem, L"qsMapiLib.SafeMailItem", L"SafeMailItem", &standin::SafeMailItem::create},
+    {&CLSID_MAPIUtils, L"qsMapiLib.MAPIUtils", L"MAPIUtils", &standin::MAPIUtils::Create},
+    {&CLSID_SafeMailItem, L"qsMapiLib.SafeMailItem", L"SafeMailItem",
+     &standin::SafeMailItem::Create},
 };
 const size_t server::kClassCount = std::size(server::kClasses);
 
@@ -33,8 +34,8 @@ const ServerDescription kServer = {server::kClasses, server::kClassCount, &kType
 } // namespace
 
 HRESULT server::RegisterIn(HKEY hive) noexcept try {
-    const std::wstring path = this_module_path();
-    if (path.empty()) return hresult_from_last_error();
+    const std::wstring path = ThisModulePath();
+    if (path.empty()) return HResultFromLastError();
     return WriteRows(hive, NativeView(), ServerRows(kServer, path, NativePlatform()));
 }
 QS_CATCH_RETURN()

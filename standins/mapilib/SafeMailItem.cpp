@@ -15,19 +15,19 @@ namespace qs::standin {
 
 namespace {
 
-constexpr const wchar_t* source = L"qsMapiLib.SafeMailItem";
+constexpr const wchar_t* kSource = L"qsMapiLib.SafeMailItem";
 constexpr long olMSG = 3;
 constexpr long olMSGUnicode = 9;
 
-const wchar_t* injected = L"Injected failure of ";
+const wchar_t* kInjected = L"Injected failure of ";
 
 } // namespace
 
-HRESULT SafeMailItem::create(REFIID iid, void** object) noexcept try {
+HRESULT SafeMailItem::Create(REFIID iid, void** object) noexcept try {
     *object = nullptr;
-    if (take_failure(MapiOperation::Wrapper))
-        return set_error(E_FAIL, IID_ISafeMailItem, source,
-                         std::wstring(injected) + L"creating a SafeMailItem.");
+    if (TakeFailure(MapiOperation::Wrapper))
+        return SetError(E_FAIL, IID_ISafeMailItem, kSource,
+                        std::wstring(kInjected) + L"creating a SafeMailItem.");
     return MakeObject<SafeMailItem>()->QueryInterface(iid, object);
 }
 QS_CATCH_RETURN()
@@ -36,12 +36,12 @@ HRESULT SafeMailItem::InterfaceSupportsErrorInfo(REFIID iid) {
     return iid == IID_ISafeMailItem ? S_OK : S_FALSE;
 }
 
-HRESULT SafeMailItem::error(HRESULT failure, const std::wstring& description) const noexcept {
-    return set_error(failure, IID_ISafeMailItem, source, description);
+HRESULT SafeMailItem::Fail(HRESULT failure, const std::wstring& description) const noexcept {
+    return SetError(failure, IID_ISafeMailItem, kSource, description);
 }
 
-HRESULT SafeMailItem::require_item() const noexcept {
-    return item_ ? S_OK : error(OLE_E_BLANK, L"No item is set: set the Item property first.");
+HRESULT SafeMailItem::RequireItem() const noexcept {
+    return item_ ? S_OK : Fail(OLE_E_BLANK, L"No item is set: set the Item property first.");
 }
 
 HRESULT SafeMailItem::get_Item(IDispatch** value) {
@@ -51,8 +51,8 @@ HRESULT SafeMailItem::get_Item(IDispatch** value) {
 }
 
 HRESULT SafeMailItem::put_Item(IDispatch* value) try {
-    if (take_failure(MapiOperation::Item))
-        return error(E_FAIL, std::wstring(injected) + L"setting Item.");
+    if (TakeFailure(MapiOperation::Item))
+        return Fail(E_FAIL, std::wstring(kInjected) + L"setting Item.");
     item_ = value;
     return S_OK;
 }
@@ -65,12 +65,12 @@ HRESULT SafeMailItem::putref_Item(IDispatch* value) {
 HRESULT SafeMailItem::get_Subject(BSTR* value) try {
     if (!value) return E_POINTER;
     *value = nullptr;
-    if (take_failure(MapiOperation::Subject))
-        return error(E_FAIL, std::wstring(injected) + L"reading Subject.");
-    QS_RETURN_IF_FAILED(require_item());
+    if (TakeFailure(MapiOperation::Subject))
+        return Fail(E_FAIL, std::wstring(kInjected) + L"reading Subject.");
+    QS_RETURN_IF_FAILED(RequireItem());
     unique_variant subject;
     QS_RETURN_IF_FAILED(
-        get_by_name(item_.Get(), L"Subject", subject.put(), IID_ISafeMailItem, source));
+        GetByName(item_.Get(), L"Subject", subject.put(), IID_ISafeMailItem, kSource));
     QS_RETURN_IF_FAILED(::VariantChangeType(&subject, &subject, 0, VT_BSTR));
     *value = subject.release().bstrVal;
     return S_OK;
@@ -79,41 +79,41 @@ QS_CATCH_RETURN()
 
 HRESULT SafeMailItem::SaveAs(VARIANT path, VARIANT type) try {
     // Outlook's own save may pump messages, and the host go on meanwhile.
-    take_call(MapiOperation::SaveAs);
-    if (take_failure(MapiOperation::SaveAs))
-        return error(E_FAIL, std::wstring(injected) + L"SaveAs.");
-    QS_RETURN_IF_FAILED(require_item());
+    TakeCall(MapiOperation::SaveAs);
+    if (TakeFailure(MapiOperation::SaveAs))
+        return Fail(E_FAIL, std::wstring(kInjected) + L"SaveAs.");
+    QS_RETURN_IF_FAILED(RequireItem());
 
     // Both arguments may come by value or by reference, as any variant type
     // that converts: a 16- or 32-bit format code, a text path.
     unique_variant pathText;
     if (FAILED(::VariantChangeType(&pathText, &path, 0, VT_BSTR)))
-        return error(DISP_E_TYPEMISMATCH, L"The path must be a text.");
+        return Fail(DISP_E_TYPEMISMATCH, L"The path must be a text.");
     long format = olMSG;
     const bool typeMissing = type.vt == VT_ERROR && type.scode == DISP_E_PARAMNOTFOUND;
     if (!typeMissing) {
         unique_variant code;
         if (FAILED(::VariantChangeType(&code, &type, 0, VT_I4)))
-            return error(DISP_E_TYPEMISMATCH,
-                         L"The format must be a number: 3 (olMSG) or 9 (olMSGUnicode).");
+            return Fail(DISP_E_TYPEMISMATCH,
+                        L"The format must be a number: 3 (olMSG) or 9 (olMSGUnicode).");
         format = code.lVal;
     }
     if (format != olMSG && format != olMSGUnicode)
-        return error(E_INVALIDARG, L"The format " + std::to_wstring(format) +
-                                       L" is not supported: use 3 (olMSG) or 9 (olMSGUnicode).");
+        return Fail(E_INVALIDARG, L"The format " + std::to_wstring(format) +
+                                      L" is not supported: use 3 (olMSG) or 9 (olMSGUnicode).");
 
     const std::wstring target(pathText.bstrVal, ::SysStringLen(pathText.bstrVal));
     std::wstring problem;
-    HRESULT hr = check_path(target, &problem);
-    if (FAILED(hr)) return error(hr, problem);
+    HRESULT hr = CheckPath(target, &problem);
+    if (FAILED(hr)) return Fail(hr, problem);
 
     MessageData message;
-    QS_RETURN_IF_FAILED(read_message(item_.Get(), &message));
+    QS_RETURN_IF_FAILED(ReadMessage(item_.Get(), &message));
     std::vector<BYTE> file;
-    hr = build_msg(message, format == olMSGUnicode ? MsgFormat::Unicode : MsgFormat::Ansi, &file);
-    if (FAILED(hr)) return error(hr, L"Cannot build the message file: " + system_message(hr));
-    hr = write_file(target, file, &problem);
-    return FAILED(hr) ? error(hr, problem) : S_OK;
+    hr = BuildMsg(message, format == olMSGUnicode ? MsgFormat::Unicode : MsgFormat::Ansi, &file);
+    if (FAILED(hr)) return Fail(hr, L"Cannot build the message file: " + SystemMessage(hr));
+    hr = WriteFile(target, file, &problem);
+    return FAILED(hr) ? Fail(hr, problem) : S_OK;
 }
 QS_CATCH_RETURN()
 

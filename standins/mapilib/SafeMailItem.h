@@ -13,7 +13,7 @@ namespace qs::standin {
 
 class SafeMailItem final : public qs::ComObject<SafeMailItem, ISafeMailItem, ISupportErrorInfo> {
 public:
-    static HRESULT create(REFIID iid, void** object) noexcept;
+    static HRESULT Create(REFIID iid, void** object) noexcept;
     SafeMailItem() = default;
     QS_IMPLEMENT_DISPATCH(ISafeMailItem)
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
@@ -25,8 +25,8 @@ public:
     HRESULT STDMETHODCALLTYPE SaveAs(VARIANT path, VARIANT type) override;
 
 private:
-    HRESULT error(HRESULT failure, const std::wstring& description) const noexcept;
-    HRESULT require_item() const noexcept;
+    HRESULT Fail(HRESULT failure, const std::wstring& description) const noexcept;
+    HRESULT RequireItem() const noexcept;
     qs::TypeInfoDispatch dispatch_{IID_ISafeMailItem};
     Microsoft::WRL::ComPtr<IDispatch> item_;
 };

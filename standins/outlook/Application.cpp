@@ -10,11 +10,11 @@ namespace qs::standin {
 
 namespace {
 
-constexpr DISPID dispidItemSend = 0xF002;
-constexpr DISPID dispidNewMail = 0xF003;
-constexpr DISPID dispidStartup = 0xF006;
-constexpr DISPID dispidQuit = 0xF007;
-constexpr DISPID dispidNewMailEx = 0xFAB5;
+constexpr DISPID kDispidItemSend = 0xF002;
+constexpr DISPID kDispidNewMail = 0xF003;
+constexpr DISPID kDispidStartup = 0xF006;
+constexpr DISPID kDispidQuit = 0xF007;
+constexpr DISPID kDispidNewMailEx = 0xFAB5;
 
 } // namespace
 
@@ -31,29 +31,29 @@ HRESULT Application::get_Class(long* value) {
 }
 
 HRESULT Application::get_Session(_NameSpace** value) {
-    return session(value);
+    return SessionObject(value);
 }
 
 HRESULT Application::get_Name(BSTR* value) {
-    return return_text(L"Outlook", value);
+    return ReturnText(L"Outlook", value);
 }
 
 HRESULT Application::get_Version(BSTR* value) {
-    return return_text(version_, value);
+    return ReturnText(version_, value);
 }
 
 HRESULT Application::GetNamespace(BSTR type, _NameSpace** value) try {
     if (!value) return E_POINTER;
     *value = nullptr;
     if (::lstrcmpiW(type ? type : L"", L"MAPI") != 0)
-        return set_error(E_INVALIDARG, IID__Application, L"Outlook",
-                         L"The namespace type \"" + std::wstring(type ? type : L"") +
-                             L"\" is not supported; use \"MAPI\".");
-    return session(value);
+        return SetError(E_INVALIDARG, IID__Application, L"Outlook",
+                        L"The namespace type \"" + std::wstring(type ? type : L"") +
+                            L"\" is not supported; use \"MAPI\".");
+    return SessionObject(value);
 }
 QS_CATCH_RETURN()
 
-HRESULT Application::session(_NameSpace** value) noexcept try {
+HRESULT Application::SessionObject(_NameSpace** value) noexcept try {
     if (!value) return E_POINTER;
     *value = nullptr;
     // One session per Application, as in Outlook.
@@ -62,12 +62,12 @@ HRESULT Application::session(_NameSpace** value) noexcept try {
 }
 QS_CATCH_RETURN()
 
-void Application::fire_all(DISPID id, DISPPARAMS& params, FireStats& stats) {
-    events_.point(DIID_ApplicationEvents)->fire(id, params, stats);
-    events_.point(DIID_ApplicationEvents_11)->fire(id, params, stats);
+void Application::FireAll(DISPID id, DISPPARAMS& params, FireStats& stats) {
+    events_.Point(DIID_ApplicationEvents)->Fire(id, params, stats);
+    events_.Point(DIID_ApplicationEvents_11)->Fire(id, params, stats);
 }
 
-bool Application::item_send(IDispatch* item, FireStats& stats) {
+bool Application::ItemSend(IDispatch* item, FireStats& stats) {
     // Outlook passes the arguments in reverse order: Cancel last, the item first.
     VARIANT_BOOL cancel = VARIANT_FALSE;
     VARIANT args[2];
@@ -76,32 +76,32 @@ bool Application::item_send(IDispatch* item, FireStats& stats) {
     args[1].vt = VT_DISPATCH;
     args[1].pdispVal = item;
     DISPPARAMS params = {args, nullptr, 2, 0};
-    fire_all(dispidItemSend, params, stats);
+    FireAll(kDispidItemSend, params, stats);
     return cancel != VARIANT_FALSE;
 }
 
-void Application::new_mail(const std::wstring& entryId) {
+void Application::NewMail(const std::wstring& entryId) {
     FireStats ignored;
     unique_bstr id(::SysAllocStringLen(entryId.data(), static_cast<UINT>(entryId.size())));
     VARIANT arg;
     arg.vt = VT_BSTR;
     arg.bstrVal = id.get();
     DISPPARAMS withId = {&arg, nullptr, 1, 0};
-    events_.point(DIID_ApplicationEvents_11)->fire(dispidNewMailEx, withId, ignored);
+    events_.Point(DIID_ApplicationEvents_11)->Fire(kDispidNewMailEx, withId, ignored);
     DISPPARAMS none = {};
-    fire_all(dispidNewMail, none, ignored);
+    FireAll(kDispidNewMail, none, ignored);
 }
 
-void Application::startup() {
+void Application::Startup() {
     FireStats ignored;
     DISPPARAMS none = {};
-    fire_all(dispidStartup, none, ignored);
+    FireAll(kDispidStartup, none, ignored);
 }
 
-void Application::quit() {
+void Application::Quit() {
     FireStats ignored;
     DISPPARAMS none = {};
-    fire_all(dispidQuit, none, ignored);
+    FireAll(kDispidQuit, none, ignored);
 }
 
 } // namespace qs::standin

@@ -14,7 +14,8 @@
 
 namespace qs::standin {
 
-class Application final : public qs::ComObject<Application, _Application, IConnectionPointContainer, ISupportErrorInfo> {
+class Application final : public qs::ComObject<Application, _Application, IConnectionPointContainer,
+                                               ISupportErrorInfo> {
 public:
     Application();
     QS_IMPLEMENT_DISPATCH(_Application)
@@ -28,17 +29,17 @@ public:
     HRESULT STDMETHODCALLTYPE GetNamespace(BSTR type, _NameSpace** value) override;
 
     // The host's side, not part of the object model.
-    void set_version(std::wstring version) { version_ = std::move(version); }
+    void SetVersion(std::wstring version) { version_ = std::move(version); }
     // ItemSend to every sink of both event interfaces; true when a sink set Cancel.
-    bool item_send(IDispatch* item, FireStats& stats);
+    bool ItemSend(IDispatch* item, FireStats& stats);
     // Outlook's own new-mail notification: NewMailEx (ApplicationEvents_11) and NewMail.
-    void new_mail(const std::wstring& entryId);
-    void startup();
-    void quit();
+    void NewMail(const std::wstring& entryId);
+    void Startup();
+    void Quit();
 
 private:
-    void fire_all(DISPID id, DISPPARAMS& params, FireStats& stats);
-    HRESULT session(_NameSpace** value) noexcept;
+    void FireAll(DISPID id, DISPPARAMS& params, FireStats& stats);
+    HRESULT SessionObject(_NameSpace** value) noexcept;
     qs::TypeInfoDispatch dispatch_{IID__Application};
     EventSource events_;
     std::wstring version_ = L"16.0.0.0";

@@ -8,11 +8,11 @@ namespace {
 bool saveFailurePending = false;
 }
 
-void fail_next_save() noexcept {
+void FailNextSave() noexcept {
     saveFailurePending = true;
 }
 
-bool take_save_failure() noexcept {
+bool TakeSaveFailure() noexcept {
     return std::exchange(saveFailurePending, false);
 }
 

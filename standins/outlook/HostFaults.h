@@ -4,8 +4,8 @@
 
 namespace qs::standin {
 
-void fail_next_save() noexcept;
-// True once after fail_next_save(): the caller then fails.
-bool take_save_failure() noexcept;
+void FailNextSave() noexcept;
+// True once after FailNextSave(): the caller then fails.
+bool TakeSaveFailure() noexcept;
 
 } // namespace qs::standin

@@ -15,7 +15,7 @@ namespace qs::standin {
 
 namespace {
 
-std::wstring join(const std::vector<Recipient>& recipients, std::wstring Recipient::*field) {
+std::wstring Join(const std::vector<Recipient>& recipients, std::wstring Recipient::*field) {
     std::wstring joined;
     for (const auto& recipient : recipients) {
         if (!joined.empty()) joined += L"; ";
@@ -24,7 +24,7 @@ std::wstring join(const std::vector<Recipient>& recipients, std::wstring Recipie
     return joined;
 }
 
-std::wstring next_entry_id() {
+std::wstring NextEntryId() {
     static unsigned long counter = 0;
     wchar_t id[40];
     std::swprintf(id, 40, L"00000000A1B2C3D4E5F60718%08lX", ++counter);
@@ -36,7 +36,7 @@ template <typename Interface>
 class Item final : public qs::ComObject<Item<Interface>, Interface, ISupportErrorInfo> {
 public:
     Item(ItemKind kind, ItemFields fields)
-        : info_(item_kind_info(kind)), fields_(std::move(fields)), entryId_(next_entry_id()) {}
+        : info_(KindInfo(kind)), fields_(std::move(fields)), entryId_(NextEntryId()) {}
 
     QS_IMPLEMENT_DISPATCH(Interface)
 
@@ -50,35 +50,35 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_MessageClass(BSTR* value) override {
-        return return_text(info_.messageClass, value);
+        return ReturnText(info_.messageClass, value);
     }
     HRESULT STDMETHODCALLTYPE get_EntryID(BSTR* value) override {
-        return return_text(entryId_, value);
+        return ReturnText(entryId_, value);
     }
     HRESULT STDMETHODCALLTYPE get_Subject(BSTR* value) override {
-        return return_text(fields_.subject, value);
+        return ReturnText(fields_.subject, value);
     }
     HRESULT STDMETHODCALLTYPE put_Subject(BSTR value) override {
-        return store_text(fields_.subject, value);
+        return StoreText(fields_.subject, value);
     }
     HRESULT STDMETHODCALLTYPE get_Body(BSTR* value) override {
-        return return_text(fields_.body, value);
+        return ReturnText(fields_.body, value);
     }
     HRESULT STDMETHODCALLTYPE put_Body(BSTR value) override {
-        return store_text(fields_.body, value);
+        return StoreText(fields_.body, value);
     }
     HRESULT STDMETHODCALLTYPE get_SenderName(BSTR* value) override {
-        return return_text(fields_.senderName, value);
+        return ReturnText(fields_.senderName, value);
     }
     HRESULT STDMETHODCALLTYPE get_SenderEmailAddress(BSTR* value) override {
-        return return_text(fields_.senderEmailAddress, value);
+        return ReturnText(fields_.senderEmailAddress, value);
     }
     HRESULT STDMETHODCALLTYPE get_To(BSTR* value) override try {
-        return return_text(join(fields_.to, &Recipient::name), value);
+        return ReturnText(Join(fields_.to, &Recipient::name), value);
     }
     QS_CATCH_RETURN()
     HRESULT STDMETHODCALLTYPE get_RecipientAddresses(BSTR* value) override try {
-        return return_text(join(fields_.to, &Recipient::address), value);
+        return ReturnText(Join(fields_.to, &Recipient::address), value);
     }
     QS_CATCH_RETURN()
     HRESULT STDMETHODCALLTYPE get_SentOn(DATE* value) override {
@@ -92,16 +92,16 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Save() override try {
-        if (take_save_failure())
-            return set_error(E_FAIL, __uuidof(Interface), L"Outlook",
-                             L"Cannot save the item: the message store is not available.");
-        note_saved(fields_.subject);
+        if (TakeSaveFailure())
+            return SetError(E_FAIL, __uuidof(Interface), L"Outlook",
+                            L"Cannot save the item: the message store is not available.");
+        NoteSaved(fields_.subject);
         return S_OK;
     }
     QS_CATCH_RETURN()
 
 private:
-    static HRESULT store_text(std::wstring& member, BSTR value) noexcept try {
+    static HRESULT StoreText(std::wstring& member, BSTR value) noexcept try {
         member.assign(value ? value : L"", ::SysStringLen(value));
         return S_OK;
     }
@@ -120,7 +120,7 @@ template <typename Interface> HRESULT make(ItemKind kind, ItemFields fields, IDi
 
 } // namespace
 
-HRESULT create_item(ItemKind kind, ItemFields fields, IDispatch** item) noexcept try {
+HRESULT CreateItem(ItemKind kind, ItemFields fields, IDispatch** item) noexcept try {
     if (!item) return E_POINTER;
     *item = nullptr;
     switch (kind) {

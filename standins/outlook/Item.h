@@ -13,7 +13,7 @@
 namespace qs::standin {
 
 // Outlook's "no date": 1 January 4501.
-constexpr DATE no_date = 949998.0;
+constexpr DATE kNoDate = 949998.0;
 
 struct Recipient {
     std::wstring name;
@@ -26,10 +26,10 @@ struct ItemFields {
     std::wstring senderName;
     std::wstring senderEmailAddress;
     std::vector<Recipient> to;
-    DATE sentOn = no_date;
-    DATE receivedTime = no_date;
+    DATE sentOn = kNoDate;
+    DATE receivedTime = kNoDate;
 };
 
-HRESULT create_item(ItemKind kind, ItemFields fields, IDispatch** item) noexcept;
+HRESULT CreateItem(ItemKind kind, ItemFields fields, IDispatch** item) noexcept;
 
 } // namespace qs::standin

@@ -6,7 +6,7 @@ namespace qs::standin {
 
 namespace {
 
-const ItemKindInfo kinds[] = {
+const ItemKindInfo kKinds[] = {
     {ItemKind::Mail, L"MailItem", 43, L"IPM.Note"},
     {ItemKind::Appointment, L"AppointmentItem", 26, L"IPM.Appointment"},
     {ItemKind::Meeting, L"MeetingItem", 53, L"IPM.Schedule.Meeting.Request"},
@@ -16,14 +16,14 @@ const ItemKindInfo kinds[] = {
 
 } // namespace
 
-const ItemKindInfo& item_kind_info(ItemKind kind) noexcept {
-    for (const auto& info : kinds)
+const ItemKindInfo& KindInfo(ItemKind kind) noexcept {
+    for (const auto& info : kKinds)
         if (info.kind == kind) return info;
-    return kinds[0];
+    return kKinds[0];
 }
 
-bool item_kind_from_type_name(const std::wstring& typeName, ItemKind* kind) noexcept {
-    for (const auto& info : kinds) {
+bool ItemKindFromTypeName(const std::wstring& typeName, ItemKind* kind) noexcept {
+    for (const auto& info : kKinds) {
         if (typeName == info.typeName) {
             *kind = info.kind;
             return true;

@@ -15,8 +15,8 @@ struct ItemKindInfo {
     const wchar_t* messageClass;
 };
 
-const ItemKindInfo& item_kind_info(ItemKind kind) noexcept;
+const ItemKindInfo& KindInfo(ItemKind kind) noexcept;
 // Finds a kind by its type name ("MailItem", "AppointmentItem", ...).
-bool item_kind_from_type_name(const std::wstring& typeName, ItemKind* kind) noexcept;
+bool ItemKindFromTypeName(const std::wstring& typeName, ItemKind* kind) noexcept;
 
 } // namespace qs::standin

@@ -9,7 +9,7 @@ namespace {
 
 const Recipient owner{L"Quinn Owner", L"quinn.owner@example.com"};
 
-DATE now() {
+DATE Now() {
     SYSTEMTIME local;
     ::GetLocalTime(&local);
     DATE date = 0;
@@ -19,7 +19,7 @@ DATE now() {
 
 } // namespace
 
-ItemFields sample_sent_mail(std::wstring subject) {
+ItemFields SampleSentMail(std::wstring subject) {
     ItemFields fields;
     fields.body = L"Hello,\r\nthis is a sample message sent from the Outlook stand-in about: " +
                   subject + L"\r\n";
@@ -27,11 +27,11 @@ ItemFields sample_sent_mail(std::wstring subject) {
     fields.senderName = owner.name;
     fields.senderEmailAddress = owner.address;
     fields.to = {{L"Ada Recipient", L"ada@example.org"}, {L"Ben Recipient", L"ben@example.net"}};
-    fields.sentOn = now();
+    fields.sentOn = Now();
     return fields;
 }
 
-ItemFields sample_received_mail(std::wstring subject) {
+ItemFields SampleReceivedMail(std::wstring subject) {
     ItemFields fields;
     fields.body =
         L"Hello Quinn,\r\nthis is a sample message received by the Outlook stand-in about: " +
@@ -40,7 +40,7 @@ ItemFields sample_received_mail(std::wstring subject) {
     fields.senderName = L"Cora Sender";
     fields.senderEmailAddress = L"cora.sender@example.org";
     fields.to = {owner};
-    fields.receivedTime = now();
+    fields.receivedTime = Now();
     fields.sentOn = fields.receivedTime - 1.0 / (24 * 60);
     return fields;
 }

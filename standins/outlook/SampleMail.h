@@ -7,8 +7,8 @@
 namespace qs::standin {
 
 // From the mailbox owner to two recipients, sent now.
-ItemFields sample_sent_mail(std::wstring subject);
+ItemFields SampleSentMail(std::wstring subject);
 // From an outside sender to the mailbox owner, sent a minute ago and received now.
-ItemFields sample_received_mail(std::wstring subject);
+ItemFields SampleReceivedMail(std::wstring subject);
 
 } // namespace qs::standin

@@ -8,11 +8,11 @@ namespace {
 std::vector<std::wstring> saved;
 }
 
-void note_saved(const std::wstring& subject) {
+void NoteSaved(const std::wstring& subject) {
     saved.push_back(subject);
 }
 
-std::vector<std::wstring> take_saved() noexcept {
+std::vector<std::wstring> TakeSaved() noexcept {
     return std::exchange(saved, {});
 }
 

@@ -8,8 +8,8 @@
 
 namespace qs::standin {
 
-void note_saved(const std::wstring& subject);
+void NoteSaved(const std::wstring& subject);
 // The subjects noted since the previous call, oldest first.
-std::vector<std::wstring> take_saved() noexcept;
+std::vector<std::wstring> TakeSaved() noexcept;
 
 } // namespace qs::standin

@@ -12,16 +12,16 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-HRESULT forward(HRESULT hr, const CallFailure& failure, REFIID callerIid,
+HRESULT Forward(HRESULT hr, const CallFailure& failure, REFIID callerIid,
                 const wchar_t* callerSource) noexcept {
     if (SUCCEEDED(hr)) return hr;
-    return set_error(failure.code, callerIid, callerSource, failure.description);
+    return SetError(failure.code, callerIid, callerSource, failure.description);
 }
 
 } // namespace
 
-HRESULT set_error(HRESULT failure, REFIID iid, const wchar_t* source,
-                  const std::wstring& description) noexcept {
+HRESULT SetError(HRESULT failure, REFIID iid, const wchar_t* source,
+                 const std::wstring& description) noexcept {
     ComPtr<ICreateErrorInfo> create;
     if (FAILED(::CreateErrorInfo(&create))) return failure;
     create->SetGUID(iid);
@@ -32,21 +32,21 @@ HRESULT set_error(HRESULT failure, REFIID iid, const wchar_t* source,
     return failure;
 }
 
-HRESULT get_by_name(IDispatch* object, const wchar_t* name, VARIANT* value, REFIID callerIid,
-                    const wchar_t* callerSource) noexcept {
+HRESULT GetByName(IDispatch* object, const wchar_t* name, VARIANT* value, REFIID callerIid,
+                  const wchar_t* callerSource) noexcept {
     ::VariantClear(value);
     CallFailure failure;
     const HRESULT hr = InvokeByName(object, name, DISPATCH_PROPERTYGET, nullptr, 0, value, failure);
-    return forward(hr, failure, callerIid, callerSource);
+    return Forward(hr, failure, callerIid, callerSource);
 }
 
-HRESULT call_by_name(IDispatch* object, const wchar_t* name, REFIID callerIid,
-                     const wchar_t* callerSource) noexcept {
+HRESULT CallByName(IDispatch* object, const wchar_t* name, REFIID callerIid,
+                   const wchar_t* callerSource) noexcept {
     unique_variant ignored;
     CallFailure failure;
     const HRESULT hr =
         InvokeByName(object, name, DISPATCH_METHOD, nullptr, 0, ignored.put(), failure);
-    return forward(hr, failure, callerIid, callerSource);
+    return Forward(hr, failure, callerIid, callerSource);
 }
 
 } // namespace qs::standin

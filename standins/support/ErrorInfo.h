@@ -12,15 +12,15 @@
 namespace qs::standin {
 
 // Sets the thread's error information and returns `failure` unchanged.
-HRESULT set_error(HRESULT failure, REFIID iid, const wchar_t* source,
-                  const std::wstring& description) noexcept;
+HRESULT SetError(HRESULT failure, REFIID iid, const wchar_t* source,
+                 const std::wstring& description) noexcept;
 
 // Reads a property, or calls a method without arguments ignoring its result,
 // by name; a failure of the callee becomes this caller's own error
 // information, under `callerIid` and `callerSource`.
-HRESULT get_by_name(IDispatch* object, const wchar_t* name, VARIANT* value, REFIID callerIid,
-                    const wchar_t* callerSource) noexcept;
-HRESULT call_by_name(IDispatch* object, const wchar_t* name, REFIID callerIid,
-                     const wchar_t* callerSource) noexcept;
+HRESULT GetByName(IDispatch* object, const wchar_t* name, VARIANT* value, REFIID callerIid,
+                  const wchar_t* callerSource) noexcept;
+HRESULT CallByName(IDispatch* object, const wchar_t* name, REFIID callerIid,
+                   const wchar_t* callerSource) noexcept;
 
 } // namespace qs::standin

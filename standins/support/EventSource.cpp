@@ -59,7 +59,7 @@ HRESULT ConnectionPoint::EnumConnections(IEnumConnections** connections) {
     return E_NOTIMPL;
 }
 
-void ConnectionPoint::fire(DISPID id, DISPPARAMS& params, FireStats& stats) const {
+void ConnectionPoint::Fire(DISPID id, DISPPARAMS& params, FireStats& stats) const {
     // A sink may advise or unadvise while it is called: work on a copy.
     const std::vector<Sink> sinks = sinks_;
     LARGE_INTEGER frequency;
@@ -81,17 +81,17 @@ EventSource::EventSource(IConnectionPointContainer& owner, std::initializer_list
         points_.push_back(std::make_unique<ConnectionPoint>(owner, iid));
 }
 
-HRESULT EventSource::find(REFIID events, IConnectionPoint** point) noexcept {
+HRESULT EventSource::Find(REFIID events, IConnectionPoint** point) noexcept {
     if (!point) return E_POINTER;
-    *point = this->point(events);
+    *point = this->Point(events);
     if (!*point) return CONNECT_E_NOCONNECTION;
     (*point)->AddRef();
     return S_OK;
 }
 
-ConnectionPoint* EventSource::point(REFIID events) noexcept {
+ConnectionPoint* EventSource::Point(REFIID events) noexcept {
     for (auto& point : points_)
-        if (point->events() == events) return point.get();
+        if (point->Events() == events) return point.get();
     return nullptr;
 }
 

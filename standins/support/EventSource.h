@@ -37,10 +37,10 @@ public:
     HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override;
     HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections** connections) override;
 
-    const IID& events() const noexcept { return events_; }
-    size_t sink_count() const noexcept { return sinks_.size(); }
+    const IID& Events() const noexcept { return events_; }
+    size_t SinkCount() const noexcept { return sinks_.size(); }
     // Calls every sink advised when the call starts; a sink's failure is ignored.
-    void fire(DISPID id, DISPPARAMS& params, FireStats& stats) const;
+    void Fire(DISPID id, DISPPARAMS& params, FireStats& stats) const;
 
 private:
     struct Sink {
@@ -58,8 +58,8 @@ class EventSource {
 public:
     EventSource(IConnectionPointContainer& owner, std::initializer_list<IID> events);
 
-    HRESULT find(REFIID events, IConnectionPoint** point) noexcept;
-    ConnectionPoint* point(REFIID events) noexcept;
+    HRESULT Find(REFIID events, IConnectionPoint** point) noexcept;
+    ConnectionPoint* Point(REFIID events) noexcept;
 
 private:
     std::vector<std::unique_ptr<ConnectionPoint>> points_;
@@ -74,5 +74,5 @@ private:
         return E_NOTIMPL;                                                                          \
     }                                                                                              \
     HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID iid, IConnectionPoint** point) override { \
-        return events_.find(iid, point);                                                           \
+        return events_.Find(iid, point);                                                           \
     }

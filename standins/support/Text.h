@@ -7,7 +7,7 @@
 
 namespace qs::standin {
 
-inline HRESULT return_text(const std::wstring& text, BSTR* value) noexcept {
+inline HRESULT ReturnText(const std::wstring& text, BSTR* value) noexcept {
     if (!value) return E_POINTER;
     *value = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
     return *value ? S_OK : E_OUTOFMEMORY;

@@ -33,7 +33,8 @@ std::wstring Clean(const std::wstring& subject) {
 // Composes for kSent with no time limit; true when a free name was found.
 bool Compose(const std::wstring& folder, const std::wstring& subject,
              const std::function<bool(const std::wstring&)>& exists, std::wstring& path) {
-    return ComposeArchivePath(folder, kSent, subject, exists, [] { return false; }, path) ==
+    return ComposeArchivePath(
+               folder, kSent, subject, exists, [] { return false; }, path) ==
            ComposeResult::Composed;
 }
 
@@ -96,8 +97,7 @@ TEST(ArchiveTimeStamp, IsZeroPaddedYearMonthDayBlankHourMinuteSecond) {
 
 TEST(ComposeArchivePath, JoinsFolderTimeSubjectAndExtension) {
     std::wstring path;
-    ASSERT_TRUE(
-        Compose(L"D:\\Mail\\Out", L"Re Offer 122006", NothingExists, path));
+    ASSERT_TRUE(Compose(L"D:\\Mail\\Out", L"Re Offer 122006", NothingExists, path));
     EXPECT_EQ(path, L"D:\\Mail\\Out\\20060518 124102 - Re Offer 122006.msg");
     ASSERT_TRUE(Compose(L"D:\\Mail\\Out\\", L"x", NothingExists, path));
     EXPECT_EQ(path, L"D:\\Mail\\Out\\20060518 124102 - x.msg") << "no second backslash";
@@ -146,8 +146,8 @@ TEST(ComposeArchivePath, FailsOnlyWhenNotEvenAnEmptySubjectFits) {
     const std::wstring fits(kMaxArchivePath - fixed.size(), L'f');
     ASSERT_TRUE(Compose(fits, L"subject", NothingExists, path));
     EXPECT_EQ(path, fits + fixed);
-    EXPECT_EQ(ComposeArchivePath(fits + L"f", kSent, L"subject", NothingExists,
-                                 [] { return false; }, path),
+    EXPECT_EQ(ComposeArchivePath(
+                  fits + L"f", kSent, L"subject", NothingExists, [] { return false; }, path),
               ComposeResult::PathTooLong);
 }
 
@@ -158,15 +158,16 @@ TEST(ComposeArchivePath, TheSearchForAFreeNameEndsAtItsCountOrTimeLimit) {
     unsigned asked = 0;
     auto allTaken = [&](const std::wstring&) { return ++asked > 0; };
     std::wstring path = L"unchanged";
-    EXPECT_EQ(ComposeArchivePath(L"C:\\A", kSent, L"Hi", allTaken, [] { return false; }, path),
+    EXPECT_EQ(ComposeArchivePath(
+                  L"C:\\A", kSent, L"Hi", allTaken, [] { return false; }, path),
               ComposeResult::NoFreeName);
     EXPECT_EQ(asked, kMaxNameCounter);
     EXPECT_EQ(path, L"unchanged");
 
     asked = 0;
     int ticks = 0;
-    EXPECT_EQ(ComposeArchivePath(L"C:\\A", kSent, L"Hi", allTaken, [&] { return ++ticks > 3; },
-                                 path),
+    EXPECT_EQ(ComposeArchivePath(
+                  L"C:\\A", kSent, L"Hi", allTaken, [&] { return ++ticks > 3; }, path),
               ComposeResult::NoFreeName);
     EXPECT_EQ(asked, 4u) << "the first name, then one more for each tick before time ran out";
 }
@@ -183,7 +184,7 @@ public:
     }
     ~ArchiveFolder() { Clear(); }
     std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
-    const std::wstring& path() const { return path_; }
+    const std::wstring& Path() const { return path_; }
     void Write(const std::wstring& name, const char* content) const {
         const HANDLE file = ::CreateFileW((*this / name).c_str(), GENERIC_WRITE, 0, nullptr,
                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -246,7 +247,8 @@ TEST(ClaimArchiveName, ComposingClaimsTheFirstFreeCounter) {
                                 L"20060518 124102 - Hi (4).msg"})
         folder.Write(name, "x");
     std::wstring path;
-    ASSERT_TRUE(Compose(folder.path(), L"Hi",
+    ASSERT_TRUE(Compose(
+        folder.Path(), L"Hi",
         [](const std::wstring& p) { return ClaimArchiveName(p) == NameClaim::Taken; }, path));
     EXPECT_EQ(path, folder / L"20060518 124102 - Hi (3).msg");
     EXPECT_EQ(ArchiveFolder::Size(path), 0);

@@ -86,8 +86,8 @@ protected:
         for (const RegistryRow& row : RegistrationRows(module)) {
             if (row.data != module.path) continue;
             EXPECT_NE(ReadText(hive, L"Software\\Classes\\" + row.key, row.name, module.view),
-                          module.path)
-                    << row.key;
+                      module.path)
+                << row.key;
         }
     }
     void ExpectRegisteredUnder(HKEY hive) {
@@ -101,10 +101,10 @@ protected:
                   L"Apartment");
     }
     void ExpectLoaderValues() {
-        EXPECT_EQ(SettingsKey::Get(L"LoadBehavior").dword(), 3u);
+        EXPECT_EQ(SettingsKey::Get(L"LoadBehavior").Dword(), 3u);
         EXPECT_EQ(SettingsKey::Get(L"LoadBehavior").type, static_cast<DWORD>(REG_DWORD));
-        EXPECT_EQ(SettingsKey::Get(L"FriendlyName").text(), L"Quillstow for Outlook");
-        EXPECT_FALSE(SettingsKey::Get(L"Description").text().empty());
+        EXPECT_EQ(SettingsKey::Get(L"FriendlyName").Text(), L"Quillstow for Outlook");
+        EXPECT_FALSE(SettingsKey::Get(L"Description").Text().empty());
     }
     void ExpectBothClassesCreatable() {
         for (const wchar_t* progId : {L"qsStow.Addin", L"qsStow.Settings"}) {
@@ -133,8 +133,8 @@ TEST_F(RegistrationTest, MachineWideRegistrationWritesTheTableAndTheLoaderValues
     ExpectRegisteredUnder(HKEY_LOCAL_MACHINE);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\qsStow.Addin"));
     ExpectLoaderValues();
-    EXPECT_EQ(SettingsKey::Get(L"EnabledIn").dword(), 1u) << "settings are kept";
-    EXPECT_EQ(SettingsKey::Get(L"FolderIn").text(), L"C:\\Kept");
+    EXPECT_EQ(SettingsKey::Get(L"EnabledIn").Dword(), 1u) << "settings are kept";
+    EXPECT_EQ(SettingsKey::Get(L"FolderIn").Text(), L"C:\\Kept");
     ExpectBothClassesCreatable();
 }
 
@@ -155,8 +155,8 @@ TEST_F(RegistrationTest, UnregistrationRemovesItsEntriesAndKeepsTheUsersSettings
     EXPECT_EQ(SettingsKey::Get(L"LoadBehavior").status, ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(SettingsKey::Get(L"FriendlyName").status, ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(SettingsKey::Get(L"Description").status, ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(SettingsKey::Get(L"EnabledOut").dword(), 1u);
-    EXPECT_EQ(SettingsKey::Get(L"FolderOut").text(), L"D:\\Out");
+    EXPECT_EQ(SettingsKey::Get(L"EnabledOut").Dword(), 1u);
+    EXPECT_EQ(SettingsKey::Get(L"FolderOut").Text(), L"D:\\Out");
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kDesignerInterface));
     ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kDesignerInterface.c_str());
 
@@ -194,9 +194,9 @@ TEST_F(RegistrationTest, EitherBuildCanBeUnregisteredWhileTheOtherStays) {
     for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
         for (const std::wstring& key : OwnedKeys())
             EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key, view)) << key;
-        EXPECT_FALSE(KeyExists(
-            HKEY_LOCAL_MACHINE,
-            L"Software\\Classes\\TypeLib\\{7703C525-BC6F-435E-9C5E-C6B57433543C}", view));
+        EXPECT_FALSE(
+            KeyExists(HKEY_LOCAL_MACHINE,
+                      L"Software\\Classes\\TypeLib\\{7703C525-BC6F-435E-9C5E-C6B57433543C}", view));
     }
     EXPECT_FALSE(SettingsKey::Exists());
 }
@@ -217,7 +217,8 @@ TEST_F(RegistrationTest, ARegistrationWhoseLoaderStepFailsLeavesNothing) {
 // and Outlook keeps loading the add-in.
 TEST_F(RegistrationTest, UnregisteringWithoutTheRightsKeepsTheLoaderValues) {
     ASSERT_EQ(Regsvr32(L""), 0u);
-    ASSERT_TRUE(SetKeySecurity(HKEY_LOCAL_MACHINE, kAddinClassKey, L"D:(D;;SDKR;;;WD)(A;;KA;;;WD)"));
+    ASSERT_TRUE(
+        SetKeySecurity(HKEY_LOCAL_MACHINE, kAddinClassKey, L"D:(D;;SDKR;;;WD)(A;;KA;;;WD)"));
     EXPECT_NE(Regsvr32(L"/u"), 0u);
     ExpectLoaderValues();
     EXPECT_TRUE(SetKeySecurity(HKEY_LOCAL_MACHINE, kAddinClassKey, L"D:(A;;KA;;;WD)"));
@@ -319,11 +320,11 @@ TEST_F(RegistrationTest, VBScriptUsesSettingsThroughItsProgId) {
     ::DeleteFileW(script.c_str());
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_EQ(run.output, "1|0|C:\\In||0\r\nsaved\r\n");
-    EXPECT_EQ(SettingsKey::Get(L"EnabledIn").dword(), 0u);
-    EXPECT_EQ(SettingsKey::Get(L"EnabledOut").dword(), 0xFFFFFFFFu);
-    EXPECT_EQ(SettingsKey::Get(L"FolderIn").text(), L"C:\\In");
-    EXPECT_EQ(SettingsKey::Get(L"FolderOut").text(), L"D:\\Archive\\Out");
-    EXPECT_EQ(SettingsKey::Get(L"Logging").dword(), 1u);
+    EXPECT_EQ(SettingsKey::Get(L"EnabledIn").Dword(), 0u);
+    EXPECT_EQ(SettingsKey::Get(L"EnabledOut").Dword(), 0xFFFFFFFFu);
+    EXPECT_EQ(SettingsKey::Get(L"FolderIn").Text(), L"C:\\In");
+    EXPECT_EQ(SettingsKey::Get(L"FolderOut").Text(), L"D:\\Archive\\Out");
+    EXPECT_EQ(SettingsKey::Get(L"Logging").Dword(), 1u);
 }
 
 } // namespace

@@ -19,8 +19,7 @@ namespace testing_support {
 // Windows does); false when it could not be set.
 inline bool SetKeySecurity(HKEY hive, const std::wstring& path, const wchar_t* sddl) {
     qs::unique_hkey key;
-    if (::RegOpenKeyExW(hive, path.c_str(), 0, WRITE_DAC, key.put()) != ERROR_SUCCESS)
-        return false;
+    if (::RegOpenKeyExW(hive, path.c_str(), 0, WRITE_DAC, key.put()) != ERROR_SUCCESS) return false;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
                                                                 nullptr))
@@ -62,10 +61,10 @@ public:
         LSTATUS status = ERROR_FILE_NOT_FOUND;
         DWORD type = REG_NONE;
         std::vector<BYTE> data;
-        DWORD dword() const {
+        DWORD Dword() const {
             return data.size() >= 4 ? *reinterpret_cast<const DWORD*>(data.data()) : 0;
         }
-        std::wstring text() const {
+        std::wstring Text() const {
             std::wstring t(reinterpret_cast<const wchar_t*>(data.data()), data.size() / 2);
             if (!t.empty() && t.back() == L'\0') t.pop_back();
             return t;
@@ -101,19 +100,19 @@ struct ShownMessage {
 class MessageCapture {
 public:
     MessageCapture() {
-        messages().clear();
+        Messages().clear();
         previous_ = SetMessageBoxHook(&Capture);
     }
     ~MessageCapture() { SetMessageBoxHook(previous_); }
-    const std::vector<ShownMessage>& shown() const { return messages(); }
+    const std::vector<ShownMessage>& Shown() const { return Messages(); }
 
 private:
-    static std::vector<ShownMessage>& messages() {
+    static std::vector<ShownMessage>& Messages() {
         static std::vector<ShownMessage> list;
         return list;
     }
     static int Capture(HWND, const std::wstring& text, const std::wstring& title, UINT style) {
-        messages().push_back({text, title, style});
+        Messages().push_back({text, title, style});
         return IDOK;
     }
     MessageBoxHook previous_ = nullptr;

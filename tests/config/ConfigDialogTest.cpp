@@ -87,9 +87,9 @@ void ExpectFiveStored(DWORD enabledIn, DWORD enabledOut, const std::wstring& fol
         const SettingsKey::Stored stored = SettingsKey::Get(value.name);
         EXPECT_EQ(stored.type, static_cast<DWORD>(value.text ? REG_SZ : REG_DWORD));
         if (value.text)
-            EXPECT_EQ(stored.text(), *value.text);
+            EXPECT_EQ(stored.Text(), *value.text);
         else
-            EXPECT_EQ(stored.dword(), value.number);
+            EXPECT_EQ(stored.Dword(), value.number);
     }
 }
 
@@ -106,7 +106,13 @@ const wchar_t* IconShownIn(HWND box) {
     ::GetWindowRect(icon, &area);
     area.right = area.left + ::GetSystemMetrics(SM_CXICON);
     area.bottom = area.top + ::GetSystemMetrics(SM_CYICON);
-    const Pixels shown = CaptureScreen(area);
+    // A box that is shown may not be painted yet (a busy machine): wait for the icon's pixels.
+    Pixels shown;
+    WaitFor([&] {
+        shown = CaptureScreen(area);
+        return std::any_of(shown.rgb.begin(), shown.rgb.end(),
+                           [&](DWORD pixel) { return pixel != shown.At(0, 0); });
+    });
     const struct {
         LPCWSTR id;
         const wchar_t* name;
@@ -164,7 +170,7 @@ void ExpectPlaced(const ConfigProgram& program, const Placement (&expected)[Coun
     for (const Placement& control : expected) {
         RECT rect{};
         ::GetWindowRect(program.Control(control.id), &rect);
-        ::MapWindowPoints(HWND_DESKTOP, program.dialog(), reinterpret_cast<POINT*>(&rect), 2);
+        ::MapWindowPoints(HWND_DESKTOP, program.Dialog(), reinterpret_cast<POINT*>(&rect), 2);
         EXPECT_EQ((std::vector<LONG>{rect.left, rect.top, rect.right - rect.left,
                                      rect.bottom - rect.top}),
                   (std::vector<LONG>{control.left, control.top, control.width, control.height}))
@@ -190,12 +196,12 @@ TEST_F(ConfigDialog, WithoutSettingsKeyOpensWithEverythingOffAndNoMessage) {
     EXPECT_TRUE(program.OtherWindows().empty());
 
     EXPECT_EQ(program.Focus(), program.Control(IDC_chkEnabledIn));
-    const LRESULT defaultButton = ::SendMessageW(program.dialog(), DM_GETDEFID, 0, 0);
+    const LRESULT defaultButton = ::SendMessageW(program.Dialog(), DM_GETDEFID, 0, 0);
     EXPECT_EQ(HIWORD(defaultButton), DC_HASDEFID);
     EXPECT_EQ(LOWORD(defaultButton), IDC_cmdOK);
 
     // A fixed frame whose title bar has only the close box.
-    const LONG style = ::GetWindowLongW(program.dialog(), GWL_STYLE);
+    const LONG style = ::GetWindowLongW(program.Dialog(), GWL_STYLE);
     EXPECT_TRUE(style & WS_SYSMENU);
     EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
 }
@@ -291,8 +297,8 @@ TEST_F(ConfigDialog, FolderPickedInThePickerLandsInItsFieldUnaltered) {
     program.PostClick(IDC_cmdFolderInBrowse);
     const ShownBox shown = program.WaitForBox();
     ASSERT_TRUE(shown.window);
-    FolderPicker picker(program.process(), shown.window);
-    EXPECT_EQ(::GetWindow(shown.window, GW_OWNER), program.dialog());
+    FolderPicker picker(program.Process(), shown.window);
+    EXPECT_EQ(::GetWindow(shown.window, GW_OWNER), program.Dialog());
     EXPECT_TRUE(picker.ShowsText(L"Select Folder for incoming Messages"));
     ASSERT_TRUE(picker.Select({L"My Computer", L"(C:)", name}));
     picker.Confirm();
@@ -312,7 +318,7 @@ TEST_F(ConfigDialog, CancelledPickerKeepsTheFolderThatOkThenWrites) {
     program.PostClick(IDC_cmdFolderOutBrowse);
     const ShownBox shown = program.WaitForBox();
     ASSERT_TRUE(shown.window);
-    FolderPicker picker(program.process(), shown.window);
+    FolderPicker picker(program.Process(), shown.window);
     EXPECT_TRUE(picker.ShowsText(L"Select Folder for outgoing Messages"));
     picker.Cancel();
     ASSERT_TRUE(WaitFor([&] { return program.OtherWindows().empty(); }));
@@ -337,8 +343,8 @@ TEST_F(ConfigDialog, EnterPressesOkWhichWritesTheFiveValuesAndAsksForARestart) {
     EXPECT_EQ(message.title, L"Quillstow for Outlook");
     EXPECT_EQ(message.text, kRestartText);
     EXPECT_STREQ(IconShownIn(message.window), L"information");
-    EXPECT_EQ(::GetWindow(message.window, GW_OWNER), program.dialog());
-    EXPECT_EQ(::WaitForSingleObject(program.process(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
+    EXPECT_EQ(::GetWindow(message.window, GW_OWNER), program.Dialog());
+    EXPECT_EQ(::WaitForSingleObject(program.Process(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
         << "the program waits for the message to be dismissed";
     program.Dismiss(message);
     ASSERT_TRUE(program.WaitForExit());
@@ -355,7 +361,7 @@ TEST_F(ConfigDialog, CancelEscapeAndTheCloseBoxCloseWithoutWritingOrAsking) {
         {"Escape", [](ConfigProgram& program) { program.PressKey(VK_ESCAPE); }},
         {"close box",
          [](ConfigProgram& program) {
-             ::PostMessageW(program.dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
+             ::PostMessageW(program.Dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
          }},
     };
     for (const auto& way : ways) {
@@ -384,7 +390,7 @@ TEST_F(ConfigDialog, OkWithoutSettingsKeyReportsEachValueThenStillAsksForARestar
         ASSERT_TRUE(report.window) << "report " << value + 1;
         EXPECT_EQ(report.title, L"Zezorir Ezurovid");
         EXPECT_EQ(report.text, kOpeningFailure);
-        EXPECT_FALSE(::IsWindowEnabled(program.dialog())) << "OK could be pressed again";
+        EXPECT_FALSE(::IsWindowEnabled(program.Dialog())) << "OK could be pressed again";
         program.Dismiss(report);
     }
     const ShownBox message = program.WaitForBox();
@@ -395,13 +401,13 @@ TEST_F(ConfigDialog, OkWithoutSettingsKeyReportsEachValueThenStillAsksForARestar
 }
 
 TEST_F(ConfigDialog, LaysOutTheDesignPixelForPixelAtNinetySixDpiCentredOnScreen) {
-    const int dpi = ::GetDeviceCaps(qs::get_window_dc(nullptr).get(), LOGPIXELSY);
+    const int dpi = ::GetDeviceCaps(qs::GetWindowDc(nullptr).get(), LOGPIXELSY);
     ASSERT_EQ(dpi, 96) << "the pixel positions below hold at 96 dpi";
     ConfigProgram program;
     ASSERT_TRUE(program.WaitForDialog());
 
     RECT client{};
-    ::GetClientRect(program.dialog(), &client);
+    ::GetClientRect(program.Dialog(), &client);
     EXPECT_EQ(client.right, 352);
     EXPECT_EQ(client.bottom, 407);
 
@@ -427,7 +433,7 @@ TEST_F(ConfigDialog, LaysOutTheDesignPixelForPixelAtNinetySixDpiCentredOnScreen)
     ExpectPlaced(program, expected);
 
     RECT window{};
-    ::GetWindowRect(program.dialog(), &window);
+    ::GetWindowRect(program.Dialog(), &window);
     EXPECT_NEAR(window.left + window.right, ::GetSystemMetrics(SM_CXSCREEN), 1);
     EXPECT_NEAR(window.top + window.bottom, ::GetSystemMetrics(SM_CYSCREEN), 1);
 }
@@ -485,7 +491,7 @@ TEST_F(ConfigDialog, ScalesTheDesignWithTheScreenResolution) {
     const UnscaledCoordinates unscaled;
 
     RECT client{};
-    ::GetClientRect(program.dialog(), &client);
+    ::GetClientRect(program.Dialog(), &client);
     EXPECT_EQ(client.right, 440);  // 5280 twips
     EXPECT_EQ(client.bottom, 509); // 6105 twips
     const Placement expected[] = {
@@ -511,7 +517,7 @@ TEST_F(ConfigDialog, PaintsTheWhiteBandWithItsPictureTitleAndEtchedEdge) {
     ASSERT_TRUE(program.WaitForDialog());
 
     POINT origin{0, 0};
-    ::ClientToScreen(program.dialog(), &origin);
+    ::ClientToScreen(program.Dialog(), &origin);
     const RECT clientOnScreen{origin.x, origin.y, origin.x + 352, origin.y + 407};
     const DWORD face = ::GetSysColor(COLOR_BTNFACE);
     const DWORD dialogColour = (GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face);
@@ -556,7 +562,7 @@ TEST_F(ConfigDialog, PaintsTheWhiteBandWithItsPictureTitleAndEtchedEdge) {
     EXPECT_GT(dark, 100);
 
     RECT window{};
-    ::GetWindowRect(program.dialog(), &window);
+    ::GetWindowRect(program.Dialog(), &window);
     EXPECT_TRUE(SaveBitmapFile(CaptureScreen(window), L"config-dialog.bmp"));
 }
 

@@ -36,7 +36,7 @@ public:
 
     // The settings dialog once it is visible (nullptr if it never shows).
     HWND WaitForDialog();
-    HWND dialog() const { return dialog_; }
+    HWND Dialog() const { return dialog_; }
     HWND Control(int id) const { return ::GetDlgItem(dialog_, id); }
 
     // The program's visible top-level dialog windows other than the settings dialog.
@@ -58,7 +58,7 @@ public:
 
     // Waits until the program has ended and returns whether it did.
     bool WaitForExit();
-    HANDLE process() const { return process_.get(); }
+    HANDLE Process() const { return process_.get(); }
 
 private:
     qs::unique_handle process_;

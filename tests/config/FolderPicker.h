@@ -14,7 +14,7 @@ class FolderPicker {
 public:
     FolderPicker(HANDLE process, HWND window) : process_(process), window_(window) {}
 
-    HWND window() const { return window_; }
+    HWND Window() const { return window_; }
     // True when one of the picker's labels shows `text` (the caller's title).
     bool ShowsText(const std::wstring& text) const;
     // Expands the tree from its root along items whose texts end with the

@@ -25,7 +25,7 @@ template <typename Draw> Pixels Read(int width, int height, Draw draw) {
     const qs::unique_hbitmap bitmap(
         ::CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!memory || !bitmap) return pixels;
-    const qs::scoped_select selected = qs::select_object(memory.get(), bitmap.get());
+    const qs::ScopedSelect selected = qs::SelectObject(memory.get(), bitmap.get());
     draw(memory.get());
     ::GdiFlush();
     pixels.width = width;
@@ -42,7 +42,7 @@ template <typename Draw> Pixels Read(int width, int height, Draw draw) {
 Pixels CaptureScreen(const RECT& area) {
     const int width = area.right - area.left, height = area.bottom - area.top;
     return Read(width, height, [&](HDC memory) {
-        const qs::unique_window_dc screen = qs::get_window_dc(nullptr);
+        const qs::unique_window_dc screen = qs::GetWindowDc(nullptr);
         ::BitBlt(memory, 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY);
     });
 }
@@ -63,7 +63,7 @@ Pixels RenderBitmap(HBITMAP bitmap) {
     if (!::GetObjectW(bitmap, sizeof(size), &size)) return {};
     return Read(size.bmWidth, size.bmHeight, [&](HDC memory) {
         const qs::unique_memory_dc source(::CreateCompatibleDC(memory));
-        const qs::scoped_select selected = qs::select_object(source.get(), bitmap);
+        const qs::ScopedSelect selected = qs::SelectObject(source.get(), bitmap);
         ::BitBlt(memory, 0, 0, size.bmWidth, size.bmHeight, source.get(), 0, 0, SRCCOPY);
     });
 }

@@ -181,7 +181,7 @@ protected:
         const Expected expected[] = {ExpectFlag(values[0]), ExpectFlag(values[1]),
                                      ExpectFlag(values[2]), ExpectFolder(values[3], properText[0]),
                                      ExpectFolder(values[4], properText[1])};
-        const size_t before = messages_.shown().size();
+        const size_t before = messages_.Shown().size();
         const Loaded loaded = Load();
         const short flags[] = {loaded.enabledIn, loaded.enabledOut, loaded.logging};
         const std::wstring* folders[] = {&loaded.folderIn, &loaded.folderOut};
@@ -196,14 +196,14 @@ protected:
             else
                 EXPECT_EQ(*folders[i - 3], expected[i].text) << what << ": " << i;
         }
-        const size_t shown = messages_.shown().size() - before;
+        const size_t shown = messages_.Shown().size() - before;
         if (allKnown)
             EXPECT_EQ(shown, static_cast<size_t>(messages)) << what;
         else
             EXPECT_GE(shown, static_cast<size_t>(messages)) << what;
-        for (size_t i = before; i < messages_.shown().size(); ++i) {
-            EXPECT_EQ(messages_.shown()[i].title, L"YourAppName") << what;
-            EXPECT_EQ(messages_.shown()[i].style, 48u) << what;
+        for (size_t i = before; i < messages_.Shown().size(); ++i) {
+            EXPECT_EQ(messages_.Shown()[i].title, L"YourAppName") << what;
+            EXPECT_EQ(messages_.Shown()[i].style, 48u) << what;
         }
     }
 
@@ -226,7 +226,7 @@ TEST_F(SettingsLoadTest, TheKeyMissingLeavesTheDefaultsSilently) {
     EXPECT_EQ(loaded.logging, 0);
     EXPECT_EQ(loaded.folderIn, L"");
     EXPECT_EQ(loaded.folderOut, L"");
-    EXPECT_TRUE(messages_.shown().empty());
+    EXPECT_TRUE(messages_.Shown().empty());
 }
 
 // Each value in turn holds every type at every size, beside four good values.

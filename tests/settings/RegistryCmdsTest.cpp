@@ -23,23 +23,23 @@ TEST_F(RegistryCmdsTest, MissingKeyFailsReadsQuietlyOrWithTheOpeningMessage) {
     std::wstring folder = L"kept";
     EXPECT_FALSE(GetRegValue(L"EnabledIn", kRegNumber, flag, false));
     EXPECT_FALSE(GetRegValue(L"FolderIn", kRegText, folder, false));
-    EXPECT_TRUE(messages_.shown().empty());
+    EXPECT_TRUE(messages_.Shown().empty());
     EXPECT_EQ(flag, 7);
     EXPECT_EQ(folder, L"kept");
 
     EXPECT_FALSE(GetRegValue(L"EnabledIn", kRegNumber, flag, true));
-    ASSERT_EQ(messages_.shown().size(), 1u);
-    EXPECT_EQ(messages_.shown()[0].text,
+    ASSERT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_EQ(messages_.Shown()[0].text,
               L"Error Opening Registry Key Entry:\r\nKey/Path=" + kKeyPath + L"\r\nDLL Returned=2");
-    EXPECT_EQ(messages_.shown()[0].title, L"Zezorir Ezurovid");
-    EXPECT_EQ(messages_.shown()[0].style, 48u);
+    EXPECT_EQ(messages_.Shown()[0].title, L"Zezorir Ezurovid");
+    EXPECT_EQ(messages_.Shown()[0].style, 48u);
 }
 
 TEST_F(RegistryCmdsTest, MissingKeyFailsEveryWriteWithTheOpeningMessage) {
     EXPECT_FALSE(SetRegValue(L"EnabledIn", kRegNumber, 1));
     EXPECT_FALSE(SetRegValue(L"FolderIn", kRegText, std::wstring(L"C:\\Mail")));
-    ASSERT_EQ(messages_.shown().size(), 2u);
-    for (const auto& shown : messages_.shown()) {
+    ASSERT_EQ(messages_.Shown().size(), 2u);
+    for (const auto& shown : messages_.Shown()) {
         EXPECT_EQ(shown.text, L"Error Opening Registry Key Entry:\r\nKey/Path=" + kKeyPath +
                                   L"\r\nDLL Returned=2");
         EXPECT_EQ(shown.title, L"Zezorir Ezurovid");
@@ -52,12 +52,12 @@ TEST_F(RegistryCmdsTest, MissingValueShowsTheReadingMessageOnlyWhenAsked) {
     SettingsKey::Create();
     std::wstring folder = L"kept";
     EXPECT_FALSE(GetRegValue(L"FolderOut", kRegText, folder, false));
-    EXPECT_TRUE(messages_.shown().empty());
+    EXPECT_TRUE(messages_.Shown().empty());
     EXPECT_FALSE(GetRegValue(L"FolderOut", kRegText, folder, true));
-    ASSERT_EQ(messages_.shown().size(), 1u);
-    EXPECT_EQ(messages_.shown()[0].text,
+    ASSERT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_EQ(messages_.Shown()[0].text,
               L"Error Retrieving Registry Key Entry:\r\nKey=FolderOut\r\nDLL Returned=2");
-    EXPECT_EQ(messages_.shown()[0].title, L"Zezorir Ezurovid");
+    EXPECT_EQ(messages_.Shown()[0].title, L"Zezorir Ezurovid");
     EXPECT_EQ(folder, L"kept");
 }
 
@@ -66,14 +66,14 @@ TEST_F(RegistryCmdsTest, AFailedWriteShowsTheWritingMessage) {
     // A value name longer than the registry allows makes the write itself fail.
     const std::wstring tooLong(20000, L'x');
     EXPECT_FALSE(SetRegValue(tooLong, kRegNumber, 1));
-    ASSERT_EQ(messages_.shown().size(), 1u);
-    const std::wstring& text = messages_.shown()[0].text;
+    ASSERT_EQ(messages_.Shown().size(), 1u);
+    const std::wstring& text = messages_.Shown()[0].text;
     EXPECT_EQ(text.rfind(
                   L"Error Setting Registry Key Entry:\r\nKey=" + tooLong + L"\r\nDLL Returned=", 0),
               0u);
     EXPECT_NE(text.back(), L'=') << "the code follows";
-    EXPECT_EQ(messages_.shown()[0].title, L"Zezorir Ezurovid");
-    EXPECT_EQ(messages_.shown()[0].style, 48u);
+    EXPECT_EQ(messages_.Shown()[0].title, L"Zezorir Ezurovid");
+    EXPECT_EQ(messages_.Shown()[0].style, 48u);
 }
 
 TEST_F(RegistryCmdsTest, FoldersOfAnyLengthRoundTrip) {
@@ -87,7 +87,7 @@ TEST_F(RegistryCmdsTest, FoldersOfAnyLengthRoundTrip) {
         EXPECT_EQ(read, folder) << length;
         EXPECT_EQ(SettingsKey::Get(L"FolderIn").type, static_cast<DWORD>(REG_SZ));
     }
-    EXPECT_TRUE(messages_.shown().empty());
+    EXPECT_TRUE(messages_.Shown().empty());
 }
 
 TEST_F(RegistryCmdsTest, AnEmptyFolderIsStoredAsOneTerminatingZero) {
@@ -116,7 +116,7 @@ TEST_F(RegistryCmdsTest, FolderNamesOutsideTheAnsiCodePageRoundTrip) {
     SettingsKey::Create();
     const std::wstring folder = L"D:\\\x0410\x0440\x0445\x0438\x0432\\\x6587\x4EF6\\\xD83D\xDCE7";
     ASSERT_TRUE(SetRegValue(L"FolderIn", kRegText, folder));
-    EXPECT_EQ(SettingsKey::Get(L"FolderIn").text(), folder) << "other readers see the same text";
+    EXPECT_EQ(SettingsKey::Get(L"FolderIn").Text(), folder) << "other readers see the same text";
     std::wstring read;
     ASSERT_TRUE(GetRegValue(L"FolderIn", kRegText, read, false));
     EXPECT_EQ(read, folder);
@@ -127,7 +127,7 @@ TEST_F(RegistryCmdsTest, FlagsAreStoredWidenedWithTheirSignAndReadBackNarrowed) 
     ASSERT_TRUE(SetRegValue(L"EnabledOut", kRegNumber, -1));
     const auto stored = SettingsKey::Get(L"EnabledOut");
     EXPECT_EQ(stored.type, static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(stored.dword(), 0xFFFFFFFFu);
+    EXPECT_EQ(stored.Dword(), 0xFFFFFFFFu);
     short flag = 0;
     ASSERT_TRUE(GetRegValue(L"EnabledOut", kRegNumber, flag, true));
     EXPECT_EQ(flag, -1);
@@ -135,7 +135,7 @@ TEST_F(RegistryCmdsTest, FlagsAreStoredWidenedWithTheirSignAndReadBackNarrowed) 
     SettingsKey::SetDword(L"EnabledIn", 1);
     ASSERT_TRUE(GetRegValue(L"EnabledIn", kRegNumber, flag, true));
     EXPECT_EQ(flag, 1);
-    EXPECT_TRUE(messages_.shown().empty());
+    EXPECT_TRUE(messages_.Shown().empty());
 }
 
 TEST_F(RegistryCmdsTest, ANumberTooLargeForAFlagIsARuntimeFailureEvenWhenQuiet) {
@@ -143,10 +143,10 @@ TEST_F(RegistryCmdsTest, ANumberTooLargeForAFlagIsARuntimeFailureEvenWhenQuiet) 
     short flag = 0;
     EXPECT_FALSE(GetRegValue(L"EnabledIn", kRegNumber, flag, false));
     EXPECT_EQ(flag, 0);
-    ASSERT_EQ(messages_.shown().size(), 1u);
-    EXPECT_EQ(messages_.shown()[0].text, L"Overflow");
-    EXPECT_EQ(messages_.shown()[0].title, L"YourAppName");
-    EXPECT_EQ(messages_.shown()[0].style, 48u);
+    ASSERT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_EQ(messages_.Shown()[0].text, L"Overflow");
+    EXPECT_EQ(messages_.Shown()[0].title, L"YourAppName");
+    EXPECT_EQ(messages_.Shown()[0].style, 48u);
 }
 
 TEST_F(RegistryCmdsTest, ATextReadAsANumberBehavesAsTheTwoBuffersDictate) {
@@ -156,15 +156,15 @@ TEST_F(RegistryCmdsTest, ATextReadAsANumberBehavesAsTheTwoBuffersDictate) {
     short flag = 5;
     EXPECT_FALSE(GetRegValue(L"Logging", kRegNumber, flag, false));
     EXPECT_EQ(flag, 5);
-    ASSERT_EQ(messages_.shown().size(), 1u);
-    EXPECT_EQ(messages_.shown()[0].text, L"Type mismatch");
-    EXPECT_EQ(messages_.shown()[0].title, L"YourAppName");
+    ASSERT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_EQ(messages_.Shown()[0].text, L"Type mismatch");
+    EXPECT_EQ(messages_.Shown()[0].title, L"YourAppName");
 
     // Longer text: more data than the four-byte buffer holds.
     SettingsKey::SetText(L"Logging", L"12345");
     EXPECT_FALSE(GetRegValue(L"Logging", kRegNumber, flag, true));
-    ASSERT_EQ(messages_.shown().size(), 2u);
-    EXPECT_EQ(messages_.shown()[1].text,
+    ASSERT_EQ(messages_.Shown().size(), 2u);
+    EXPECT_EQ(messages_.Shown()[1].text,
               L"Error Retrieving Registry Key Entry:\r\nKey=Logging\r\nDLL Returned=234");
 }
 
@@ -183,7 +183,7 @@ TEST_F(RegistryCmdsTest, OtherStoredTypesReadAsTheNumberOneOrZero) {
     short flag = 0;
     ASSERT_TRUE(GetRegValue(L"EnabledIn", kRegNumber, flag, true));
     EXPECT_EQ(flag, 1);
-    EXPECT_TRUE(messages_.shown().empty());
+    EXPECT_TRUE(messages_.Shown().empty());
 }
 
 TEST_F(RegistryCmdsTest, AnExpandableFolderReadsAsItsExpandedText) {
@@ -210,8 +210,8 @@ TEST_F(RegistryCmdsTest, AKeyTheUserMayOnlyReadIsReadButNotWritten) {
     EXPECT_TRUE(SetKeySecurity(HKEY_CURRENT_USER, kKeyPath, L"D:(A;;KA;;;WD)"));
     EXPECT_EQ(flag, 1);
     EXPECT_EQ(folder, L"C:\\In");
-    ASSERT_EQ(messages_.shown().size(), 1u);
-    EXPECT_EQ(messages_.shown()[0].text,
+    ASSERT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_EQ(messages_.Shown()[0].text,
               L"Error Opening Registry Key Entry:\r\nKey/Path=" + kKeyPath + L"\r\nDLL Returned=5");
 }
 
@@ -239,21 +239,21 @@ TEST_F(RegistryCmdsTest, UnknownTypeCodesReadOneAndWriteNothing) {
     EXPECT_EQ(text, L"1");
     EXPECT_TRUE(SetRegValue(L"EnabledIn", 7, 1));
     EXPECT_EQ(SettingsKey::Get(L"EnabledIn").status, ERROR_FILE_NOT_FOUND);
-    EXPECT_TRUE(messages_.shown().empty());
+    EXPECT_TRUE(messages_.Shown().empty());
 }
 
 TEST_F(RegistryCmdsTest, WritesConvertTheirValueOrReportTheRuntimeFailure) {
     SettingsKey::Create();
     EXPECT_TRUE(SetRegValue(L"FolderIn", kRegText, -12));
-    EXPECT_EQ(SettingsKey::Get(L"FolderIn").text(), L"-12");
+    EXPECT_EQ(SettingsKey::Get(L"FolderIn").Text(), L"-12");
     EXPECT_TRUE(SetRegValue(L"EnabledIn", kRegNumber, std::wstring(L"1")));
-    EXPECT_EQ(SettingsKey::Get(L"EnabledIn").dword(), 1u);
-    EXPECT_TRUE(messages_.shown().empty());
+    EXPECT_EQ(SettingsKey::Get(L"EnabledIn").Dword(), 1u);
+    EXPECT_TRUE(messages_.Shown().empty());
 
     EXPECT_FALSE(SetRegValue(L"EnabledOut", kRegNumber, std::wstring(L"on")));
-    ASSERT_EQ(messages_.shown().size(), 1u);
-    EXPECT_EQ(messages_.shown()[0].text, L"Type mismatch");
-    EXPECT_EQ(messages_.shown()[0].title, L"YourAppName");
+    ASSERT_EQ(messages_.Shown().size(), 1u);
+    EXPECT_EQ(messages_.Shown()[0].text, L"Type mismatch");
+    EXPECT_EQ(messages_.Shown()[0].title, L"YourAppName");
     EXPECT_EQ(SettingsKey::Get(L"EnabledOut").status, ERROR_FILE_NOT_FOUND);
 }
 

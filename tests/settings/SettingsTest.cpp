@@ -54,7 +54,7 @@ TEST_F(SettingsTest, LoadWithoutTheKeyLeavesEveryDefaultAndShowsNothing) {
     EXPECT_EQ(Text(&_Settings::get_FolderIn), L"");
     EXPECT_EQ(Text(&_Settings::get_FolderOut), L"");
     EXPECT_EQ(Flag(&_Settings::get_Logging), 0);
-    EXPECT_TRUE(messages_.shown().empty());
+    EXPECT_TRUE(messages_.Shown().empty());
 }
 
 TEST_F(SettingsTest, LoadReadsEachValueOnItsOwn) {
@@ -71,9 +71,9 @@ TEST_F(SettingsTest, LoadReadsEachValueOnItsOwn) {
     EXPECT_EQ(Text(&_Settings::get_FolderIn), L"C:\\Archive\\In");
     EXPECT_EQ(Text(&_Settings::get_FolderOut), L"");
     EXPECT_EQ(Flag(&_Settings::get_Logging), 1);
-    ASSERT_EQ(messages_.shown().size(), 1u) << "only the overflow is shown";
-    EXPECT_EQ(messages_.shown()[0].text, L"Overflow");
-    EXPECT_EQ(messages_.shown()[0].title, L"YourAppName");
+    ASSERT_EQ(messages_.Shown().size(), 1u) << "only the overflow is shown";
+    EXPECT_EQ(messages_.Shown()[0].text, L"Overflow");
+    EXPECT_EQ(messages_.Shown()[0].title, L"YourAppName");
 }
 
 TEST_F(SettingsTest, SaveWritesTheFiveValuesAndLoadReadsThemBack) {
@@ -86,12 +86,12 @@ TEST_F(SettingsTest, SaveWritesTheFiveValuesAndLoadReadsThemBack) {
     settings_->put_FolderOut(out.get());
     settings_->put_Logging(1);
     ASSERT_HRESULT_SUCCEEDED(settings_->Save());
-    EXPECT_TRUE(messages_.shown().empty());
+    EXPECT_TRUE(messages_.Shown().empty());
 
-    EXPECT_EQ(SettingsKey::Get(L"EnabledIn").dword(), 0xFFFFFFFFu);
+    EXPECT_EQ(SettingsKey::Get(L"EnabledIn").Dword(), 0xFFFFFFFFu);
     EXPECT_EQ(SettingsKey::Get(L"EnabledOut").type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(SettingsKey::Get(L"FolderIn").type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(SettingsKey::Get(L"FolderOut").text(), L"D:\\Out\\");
+    EXPECT_EQ(SettingsKey::Get(L"FolderOut").Text(), L"D:\\Out\\");
 
     ComPtr<_Settings> fresh;
     ASSERT_HRESULT_SUCCEEDED(Settings_CreateInstance(IID_PPV_ARGS(&fresh)));
@@ -107,8 +107,8 @@ TEST_F(SettingsTest, SaveWritesTheFiveValuesAndLoadReadsThemBack) {
 
 TEST_F(SettingsTest, SaveWithoutTheKeyReportsEveryValueAndGoesOn) {
     ASSERT_HRESULT_SUCCEEDED(settings_->Save());
-    ASSERT_EQ(messages_.shown().size(), 5u);
-    for (const auto& shown : messages_.shown()) {
+    ASSERT_EQ(messages_.Shown().size(), 5u);
+    for (const auto& shown : messages_.Shown()) {
         EXPECT_EQ(shown.title, L"Zezorir Ezurovid");
         EXPECT_NE(shown.text.find(L"DLL Returned=2"), std::wstring::npos);
     }
@@ -149,8 +149,8 @@ TEST_F(SettingsTest, AutomationClientsReachEveryMemberByName) {
     number.lVal = 1;
     ASSERT_HRESULT_SUCCEEDED(put(L"enabledout", number));
     ASSERT_HRESULT_SUCCEEDED(call(L"Save", DISPATCH_METHOD, nullptr));
-    EXPECT_EQ(SettingsKey::Get(L"FolderOut").text(), L"E:\\Mail");
-    EXPECT_EQ(SettingsKey::Get(L"EnabledOut").dword(), 1u);
+    EXPECT_EQ(SettingsKey::Get(L"FolderOut").Text(), L"E:\\Mail");
+    EXPECT_EQ(SettingsKey::Get(L"EnabledOut").Dword(), 1u);
 
     number.lVal = 70000;
     EXPECT_EQ(put(L"Logging", number), DISP_E_OVERFLOW);

@@ -20,7 +20,7 @@ using namespace qs::standin;
 namespace {
 
 // A fresh folder: process IDs come back under Wine, and with them an earlier run's files.
-std::wstring temp_folder() {
+std::wstring TempFolder() {
     wchar_t path[MAX_PATH];
     ::GetTempPathW(MAX_PATH, path);
     std::wstring folder =
@@ -31,7 +31,7 @@ std::wstring temp_folder() {
     return folder;
 }
 
-bool is_compound_file(const std::wstring& path) {
+bool IsCompoundFile(const std::wstring& path) {
     return ::StgIsStorageFile(path.c_str()) == S_OK;
 }
 
@@ -39,7 +39,7 @@ class MapiLib : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_HRESULT_SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-        ASSERT_HRESULT_SUCCEEDED(create(L"qsMapiLib.SafeMailItem", &wrapper_));
+        ASSERT_HRESULT_SUCCEEDED(Create(L"qsMapiLib.SafeMailItem", &wrapper_));
         library_ = ::GetModuleHandleW(L"qsMapiLib.dll");
         ASSERT_NE(library_, nullptr);
         liveObjects_ = reinterpret_cast<LiveObjectsFunction>(
@@ -49,8 +49,8 @@ protected:
         raiseNewMail_ = reinterpret_cast<RaiseNewMailFunction>(
             reinterpret_cast<void*>(::GetProcAddress(library_, "QsMapiRaiseNewMail")));
         ASSERT_TRUE(liveObjects_ && failNext_ && raiseNewMail_);
-        ASSERT_HRESULT_SUCCEEDED(create_item(ItemKind::Mail, sample_sent_mail(L"Wrapped"), &item_));
-        folder_ = temp_folder();
+        ASSERT_HRESULT_SUCCEEDED(CreateItem(ItemKind::Mail, SampleSentMail(L"Wrapped"), &item_));
+        folder_ = TempFolder();
     }
     void TearDown() override {
         wrapper_.Reset();
@@ -59,7 +59,7 @@ protected:
         ::CoUninitialize();
     }
 
-    static HRESULT create(const wchar_t* progId, IDispatch** object) {
+    static HRESULT Create(const wchar_t* progId, IDispatch** object) {
         CLSID clsid;
         const HRESULT hr = ::CLSIDFromProgID(progId, &clsid);
         return FAILED(hr) ? hr
@@ -67,22 +67,22 @@ protected:
                                                reinterpret_cast<void**>(object));
     }
 
-    HRESULT put_item(IDispatch* item, WORD flags = DISPATCH_PROPERTYPUT,
-                     std::wstring* error = nullptr) {
-        return call(wrapper_.Get(), L"Item", flags, {dispatch_arg(item)}, nullptr, error);
+    HRESULT PutItem(IDispatch* item, WORD flags = DISPATCH_PROPERTYPUT,
+                    std::wstring* error = nullptr) {
+        return Call(wrapper_.Get(), L"Item", flags, {DispatchArg(item)}, nullptr, error);
     }
 
     // SaveAs with the path by reference and the format as the given variant.
-    HRESULT save_as(const std::wstring& path, VARIANT format, std::wstring* error = nullptr) {
+    HRESULT SaveAs(const std::wstring& path, VARIANT format, std::wstring* error = nullptr) {
         qs::unique_bstr text(::SysAllocString(path.c_str()));
         BSTR value = text.get();
         VARIANT pathArg;
         pathArg.vt = VT_BSTR | VT_BYREF;
         pathArg.pbstrVal = &value;
-        return call(wrapper_.Get(), L"SaveAs", DISPATCH_METHOD, {format, pathArg}, nullptr, error);
+        return Call(wrapper_.Get(), L"SaveAs", DISPATCH_METHOD, {format, pathArg}, nullptr, error);
     }
 
-    static VARIANT i2(SHORT value) {
+    static VARIANT I2(SHORT value) {
         VARIANT v;
         v.vt = VT_I2;
         v.iVal = value;
@@ -98,29 +98,29 @@ protected:
 };
 
 TEST_F(MapiLib, SafeMailItemWrapsAnItemSetByPutOrPutRefAndReadsItsSubject) {
-    ASSERT_HRESULT_SUCCEEDED(put_item(item_.Get()));
-    EXPECT_EQ(text_of(wrapper_.Get(), L"Subject"), L"Wrapped");
+    ASSERT_HRESULT_SUCCEEDED(PutItem(item_.Get()));
+    EXPECT_EQ(TextOf(wrapper_.Get(), L"Subject"), L"Wrapped");
     qs::unique_variant got;
-    ASSERT_HRESULT_SUCCEEDED(call(wrapper_.Get(), L"Item", DISPATCH_PROPERTYGET, {}, got.put()));
+    ASSERT_HRESULT_SUCCEEDED(Call(wrapper_.Get(), L"Item", DISPATCH_PROPERTYGET, {}, got.put()));
     EXPECT_EQ(got.pdispVal, item_.Get());
 
     ComPtr<IDispatch> other;
-    ASSERT_HRESULT_SUCCEEDED(create_item(ItemKind::Mail, sample_received_mail(L"Other"), &other));
-    ASSERT_HRESULT_SUCCEEDED(put_item(other.Get(), DISPATCH_PROPERTYPUTREF));
-    EXPECT_EQ(text_of(wrapper_.Get(), L"Subject"), L"Other");
+    ASSERT_HRESULT_SUCCEEDED(CreateItem(ItemKind::Mail, SampleReceivedMail(L"Other"), &other));
+    ASSERT_HRESULT_SUCCEEDED(PutItem(other.Get(), DISPATCH_PROPERTYPUTREF));
+    EXPECT_EQ(TextOf(wrapper_.Get(), L"Subject"), L"Other");
 }
 
 TEST_F(MapiLib, WithoutAnItemSubjectAndSaveAsFailWithADescription) {
     std::wstring error;
-    EXPECT_EQ(call(wrapper_.Get(), L"Subject", DISPATCH_PROPERTYGET, {}, nullptr, &error),
+    EXPECT_EQ(Call(wrapper_.Get(), L"Subject", DISPATCH_PROPERTYGET, {}, nullptr, &error),
               DISP_E_EXCEPTION);
     EXPECT_EQ(error, L"No item is set: set the Item property first.");
-    EXPECT_EQ(save_as(folder_ + L"\\none.msg", i2(3), &error), DISP_E_EXCEPTION);
+    EXPECT_EQ(SaveAs(folder_ + L"\\none.msg", I2(3), &error), DISP_E_EXCEPTION);
     EXPECT_EQ(error, L"No item is set: set the Item property first.");
 }
 
 TEST_F(MapiLib, SaveAsWritesACompoundFileInBothFormatsAndReplacesAnExistingFile) {
-    ASSERT_HRESULT_SUCCEEDED(put_item(item_.Get()));
+    ASSERT_HRESULT_SUCCEEDED(PutItem(item_.Get()));
     const std::wstring ansi = folder_ + L"\\ansi.msg", unicode = folder_ + L"\\unicode.msg";
     // A file of that name is already there: it is replaced.
     qs::unique_hfile old(
@@ -129,48 +129,48 @@ TEST_F(MapiLib, SaveAsWritesACompoundFileInBothFormatsAndReplacesAnExistingFile)
     ::WriteFile(old.get(), "not a message", 13, &written, nullptr);
     old.reset();
 
-    EXPECT_HRESULT_SUCCEEDED(save_as(ansi, i2(3)));
-    EXPECT_TRUE(is_compound_file(ansi));
+    EXPECT_HRESULT_SUCCEEDED(SaveAs(ansi, I2(3)));
+    EXPECT_TRUE(IsCompoundFile(ansi));
     VARIANT format;
     format.vt = VT_I4;
     format.lVal = 9;
-    EXPECT_HRESULT_SUCCEEDED(save_as(unicode, format));
-    EXPECT_TRUE(is_compound_file(unicode));
+    EXPECT_HRESULT_SUCCEEDED(SaveAs(unicode, format));
+    EXPECT_TRUE(IsCompoundFile(unicode));
     // The path by value and the format left out (olMSG).
     qs::unique_bstr path(::SysAllocString((folder_ + L"\\default.msg").c_str()));
     EXPECT_HRESULT_SUCCEEDED(
-        call(wrapper_.Get(), L"SaveAs", DISPATCH_METHOD, {text_arg(path.get())}));
-    EXPECT_TRUE(is_compound_file(folder_ + L"\\default.msg"));
+        Call(wrapper_.Get(), L"SaveAs", DISPATCH_METHOD, {TextArg(path.get())}));
+    EXPECT_TRUE(IsCompoundFile(folder_ + L"\\default.msg"));
 }
 
 TEST_F(MapiLib, SaveAsFailsWithADescriptionForBadPathsAndFormats) {
-    ASSERT_HRESULT_SUCCEEDED(put_item(item_.Get()));
+    ASSERT_HRESULT_SUCCEEDED(PutItem(item_.Get()));
     std::wstring error;
     const std::wstring missing = folder_ + L"\\no such folder\\x.msg";
-    EXPECT_EQ(save_as(missing, i2(3), &error), DISP_E_EXCEPTION);
+    EXPECT_EQ(SaveAs(missing, I2(3), &error), DISP_E_EXCEPTION);
     EXPECT_EQ(error.rfind(L"Cannot create file " + missing + L": ", 0), 0u) << error;
     EXPECT_GT(error.size(), (L"Cannot create file " + missing + L": ").size()) << error;
 
     const std::wstring tooLong = folder_ + L"\\" + std::wstring(300, L'a') + L".msg";
-    EXPECT_EQ(save_as(tooLong, i2(3), &error), DISP_E_EXCEPTION);
+    EXPECT_EQ(SaveAs(tooLong, I2(3), &error), DISP_E_EXCEPTION);
     EXPECT_EQ(error.rfind(L"Cannot create file " + tooLong + L": ", 0), 0u) << error;
 
     const std::wstring invalid = folder_ + L"\\what?.msg";
-    EXPECT_EQ(save_as(invalid, i2(3), &error), DISP_E_EXCEPTION);
+    EXPECT_EQ(SaveAs(invalid, I2(3), &error), DISP_E_EXCEPTION);
     EXPECT_EQ(error.rfind(L"Cannot create file " + invalid + L": ", 0), 0u) << error;
     EXPECT_EQ(::GetFileAttributesW(invalid.c_str()), INVALID_FILE_ATTRIBUTES);
 
-    EXPECT_EQ(save_as(folder_ + L"\\rtf.msg", i2(1), &error), DISP_E_EXCEPTION);
+    EXPECT_EQ(SaveAs(folder_ + L"\\rtf.msg", I2(1), &error), DISP_E_EXCEPTION);
     EXPECT_EQ(error, L"The format 1 is not supported: use 3 (olMSG) or 9 (olMSGUnicode).");
     qs::unique_bstr word(::SysAllocString(L"msg"));
-    EXPECT_EQ(save_as(folder_ + L"\\word.msg", text_arg(word.get()), &error), DISP_E_EXCEPTION);
+    EXPECT_EQ(SaveAs(folder_ + L"\\word.msg", TextArg(word.get()), &error), DISP_E_EXCEPTION);
     EXPECT_NE(error.find(L"number"), std::wstring::npos) << error;
 }
 
 TEST_F(MapiLib, MAPIUtilsRaisesNewMailWithAMessageItemOnEveryLiveObject) {
     ComPtr<IDispatch> utils, second;
-    ASSERT_HRESULT_SUCCEEDED(create(L"qsMapiLib.MAPIUtils", &utils));
-    ASSERT_HRESULT_SUCCEEDED(create(L"qsMapiLib.MAPIUtils", &second));
+    ASSERT_HRESULT_SUCCEEDED(Create(L"qsMapiLib.MAPIUtils", &utils));
+    ASSERT_HRESULT_SUCCEEDED(Create(L"qsMapiLib.MAPIUtils", &second));
     ComPtr<IUnknown> typed;
     EXPECT_HRESULT_SUCCEEDED(utils->QueryInterface(IID_IMAPIUtils, &typed));
 
@@ -185,14 +185,14 @@ TEST_F(MapiLib, MAPIUtilsRaisesNewMailWithAMessageItemOnEveryLiveObject) {
     LPOLESTR names[] = {const_cast<LPOLESTR>(L"NewMail")};
     ASSERT_HRESULT_SUCCEEDED(events->GetIDsOfNames(names, 1, &newMail));
 
-    auto sink = make_sink(DIID_IMAPIUtilsEvents);
-    auto secondSink = make_sink(DIID_IMAPIUtilsEvents);
+    auto sink = MakeSink(DIID_IMAPIUtilsEvents);
+    auto secondSink = MakeSink(DIID_IMAPIUtilsEvents);
     ComPtr<IConnectionPoint> point, secondPoint;
     DWORD cookie = 0, secondCookie = 0;
     ASSERT_HRESULT_SUCCEEDED(
-        advise(utils.Get(), DIID_IMAPIUtilsEvents, sink.Get(), &point, &cookie));
+        Advise(utils.Get(), DIID_IMAPIUtilsEvents, sink.Get(), &point, &cookie));
     ASSERT_HRESULT_SUCCEEDED(
-        advise(second.Get(), DIID_IMAPIUtilsEvents, secondSink.Get(), &secondPoint, &secondCookie));
+        Advise(second.Get(), DIID_IMAPIUtilsEvents, secondSink.Get(), &secondPoint, &secondCookie));
 
     ULONG sinks = 0;
     double microseconds = -1;
@@ -204,19 +204,19 @@ TEST_F(MapiLib, MAPIUtilsRaisesNewMailWithAMessageItemOnEveryLiveObject) {
     EXPECT_EQ(sink->calls[0].id, newMail);
     IDispatch* message = sink->calls[0].item.Get();
     ASSERT_NE(message, nullptr);
-    EXPECT_EQ(type_name_of(message), L"_MessageItem");
-    EXPECT_EQ(text_of(message, L"Subject"), L"Wrapped");
-    EXPECT_EQ(text_of(message, L"SenderName"), L"Quinn Owner");
+    EXPECT_EQ(TypeNameOf(message), L"_MessageItem");
+    EXPECT_EQ(TextOf(message, L"Subject"), L"Wrapped");
+    EXPECT_EQ(TextOf(message, L"SenderName"), L"Quinn Owner");
 
     // Its Save is the host item's: a failure there comes back described.
-    fail_next_save();
+    FailNextSave();
     std::wstring error;
-    EXPECT_EQ(call(message, L"Save", DISPATCH_METHOD, {}, nullptr, &error), DISP_E_EXCEPTION);
+    EXPECT_EQ(Call(message, L"Save", DISPATCH_METHOD, {}, nullptr, &error), DISP_E_EXCEPTION);
     EXPECT_EQ(error, L"Cannot save the item: the message store is not available.");
     // A SafeMailItem reads it as it reads a host item.
-    ASSERT_HRESULT_SUCCEEDED(put_item(message));
-    EXPECT_EQ(text_of(wrapper_.Get(), L"Subject"), L"Wrapped");
-    ASSERT_HRESULT_SUCCEEDED(put_item(nullptr));
+    ASSERT_HRESULT_SUCCEEDED(PutItem(message));
+    EXPECT_EQ(TextOf(wrapper_.Get(), L"Subject"), L"Wrapped");
+    ASSERT_HRESULT_SUCCEEDED(PutItem(nullptr));
 
     sink->calls.clear();
     secondSink->calls.clear();
@@ -233,27 +233,27 @@ TEST_F(MapiLib, MAPIUtilsRaisesNewMailWithAMessageItemOnEveryLiveObject) {
 TEST_F(MapiLib, InjectedFaultsFailTheNextCallOnceWithADescription) {
     std::wstring error;
     ASSERT_HRESULT_SUCCEEDED(failNext_(L"item"));
-    EXPECT_EQ(put_item(item_.Get(), DISPATCH_PROPERTYPUT, &error), DISP_E_EXCEPTION);
+    EXPECT_EQ(PutItem(item_.Get(), DISPATCH_PROPERTYPUT, &error), DISP_E_EXCEPTION);
     EXPECT_EQ(error, L"Injected failure of setting Item.");
-    ASSERT_HRESULT_SUCCEEDED(put_item(item_.Get()));
+    ASSERT_HRESULT_SUCCEEDED(PutItem(item_.Get()));
 
     ASSERT_HRESULT_SUCCEEDED(failNext_(L"subject"));
-    EXPECT_EQ(call(wrapper_.Get(), L"Subject", DISPATCH_PROPERTYGET, {}, nullptr, &error),
+    EXPECT_EQ(Call(wrapper_.Get(), L"Subject", DISPATCH_PROPERTYGET, {}, nullptr, &error),
               DISP_E_EXCEPTION);
     EXPECT_EQ(error, L"Injected failure of reading Subject.");
-    EXPECT_EQ(text_of(wrapper_.Get(), L"Subject"), L"Wrapped");
+    EXPECT_EQ(TextOf(wrapper_.Get(), L"Subject"), L"Wrapped");
 
     ASSERT_HRESULT_SUCCEEDED(failNext_(L"saveas"));
     const std::wstring path = folder_ + L"\\fault.msg";
-    EXPECT_EQ(save_as(path, i2(3), &error), DISP_E_EXCEPTION);
+    EXPECT_EQ(SaveAs(path, I2(3), &error), DISP_E_EXCEPTION);
     EXPECT_EQ(error, L"Injected failure of SaveAs.");
-    EXPECT_FALSE(is_compound_file(path));
-    EXPECT_HRESULT_SUCCEEDED(save_as(path, i2(3)));
+    EXPECT_FALSE(IsCompoundFile(path));
+    EXPECT_HRESULT_SUCCEEDED(SaveAs(path, I2(3)));
 
     ASSERT_HRESULT_SUCCEEDED(failNext_(L"wrapper"));
     ComPtr<IDispatch> refused, accepted;
-    EXPECT_EQ(create(L"qsMapiLib.SafeMailItem", &refused), E_FAIL);
-    EXPECT_HRESULT_SUCCEEDED(create(L"qsMapiLib.SafeMailItem", &accepted));
+    EXPECT_EQ(Create(L"qsMapiLib.SafeMailItem", &refused), E_FAIL);
+    EXPECT_HRESULT_SUCCEEDED(Create(L"qsMapiLib.SafeMailItem", &accepted));
 
     EXPECT_EQ(failNext_(L"everything"), E_INVALIDARG);
 }
@@ -261,7 +261,7 @@ TEST_F(MapiLib, InjectedFaultsFailTheNextCallOnceWithADescription) {
 TEST_F(MapiLib, LiveObjectsCountWrappersUntilReleased) {
     const LONG before = liveObjects_();
     ComPtr<IDispatch> another;
-    ASSERT_HRESULT_SUCCEEDED(create(L"qsMapiLib.SafeMailItem", &another));
+    ASSERT_HRESULT_SUCCEEDED(Create(L"qsMapiLib.SafeMailItem", &another));
     EXPECT_EQ(liveObjects_(), before + 1);
     another.Reset();
     EXPECT_EQ(liveObjects_(), before);
@@ -308,7 +308,7 @@ TEST_F(MapiLib, RegistrationForTheCurrentUserIsWrittenAndRemoved) {
     // Removing what is already gone succeeds; the machine-wide registration stays.
     EXPECT_HRESULT_SUCCEEDED(install(FALSE, L"user"));
     ComPtr<IDispatch> stillCreatable;
-    EXPECT_HRESULT_SUCCEEDED(create(L"qsMapiLib.SafeMailItem", &stillCreatable));
+    EXPECT_HRESULT_SUCCEEDED(Create(L"qsMapiLib.SafeMailItem", &stillCreatable));
 }
 
 } // namespace

@@ -46,13 +46,13 @@ private:
     std::function<void(DISPPARAMS*)> onCall_;
 };
 
-inline Microsoft::WRL::ComPtr<TestSink> make_sink(REFIID events,
-                                                  std::function<void(DISPPARAMS*)> onCall = {}) {
+inline Microsoft::WRL::ComPtr<TestSink> MakeSink(REFIID events,
+                                                 std::function<void(DISPPARAMS*)> onCall = {}) {
     return qs::MakeObject<TestSink>(events, std::move(onCall));
 }
 
 // Advises `sink` on `source`'s connection point for `events`.
-inline HRESULT advise(IUnknown* source, REFIID events, IUnknown* sink,
+inline HRESULT Advise(IUnknown* source, REFIID events, IUnknown* sink,
                       Microsoft::WRL::ComPtr<IConnectionPoint>* point, DWORD* cookie) {
     Microsoft::WRL::ComPtr<IConnectionPointContainer> container;
     HRESULT hr = source->QueryInterface(IID_PPV_ARGS(&container));
@@ -63,26 +63,26 @@ inline HRESULT advise(IUnknown* source, REFIID events, IUnknown* sink,
 
 // Calls a member by name through IDispatch: DISP_E_EXCEPTION when the callee
 // raised one, and then `description` gets its text.
-inline HRESULT call(IDispatch* object, const wchar_t* name, WORD flags, std::vector<VARIANT> args,
+inline HRESULT Call(IDispatch* object, const wchar_t* name, WORD flags, std::vector<VARIANT> args,
                     VARIANT* result = nullptr, std::wstring* description = nullptr) {
     CallFailure failure;
     qs::unique_variant ignored;
-    const HRESULT hr = InvokeByName(object, name, flags, args.data(),
-                                    static_cast<UINT>(args.size()),
-                                    result ? result : ignored.put(), failure);
+    const HRESULT hr =
+        InvokeByName(object, name, flags, args.data(), static_cast<UINT>(args.size()),
+                     result ? result : ignored.put(), failure);
     if (description) *description = failure.raised ? failure.description : L"";
     return failure.raised ? DISP_E_EXCEPTION : hr;
 }
 
-inline std::wstring text_of(IDispatch* object, const wchar_t* name) {
+inline std::wstring TextOf(IDispatch* object, const wchar_t* name) {
     qs::unique_variant value;
-    if (FAILED(call(object, name, DISPATCH_PROPERTYGET, {}, value.put())) ||
+    if (FAILED(Call(object, name, DISPATCH_PROPERTYGET, {}, value.put())) ||
         FAILED(::VariantChangeType(&value, &value, 0, VT_BSTR)))
         return L"<failed>";
     return value.bstrVal ? value.bstrVal : L"";
 }
 
-inline std::wstring type_name_of(IDispatch* object) {
+inline std::wstring TypeNameOf(IDispatch* object) {
     Microsoft::WRL::ComPtr<ITypeInfo> info;
     qs::unique_bstr name;
     if (FAILED(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info)) ||
@@ -91,14 +91,14 @@ inline std::wstring type_name_of(IDispatch* object) {
     return name.get();
 }
 
-inline VARIANT dispatch_arg(IDispatch* object) {
+inline VARIANT DispatchArg(IDispatch* object) {
     VARIANT arg;
     arg.vt = VT_DISPATCH;
     arg.pdispVal = object;
     return arg;
 }
 
-inline VARIANT text_arg(BSTR text) {
+inline VARIANT TextArg(BSTR text) {
     VARIANT arg;
     arg.vt = VT_BSTR;
     arg.bstrVal = text;

@@ -41,14 +41,13 @@ const IID IID_MAPIUtils = {
 const IID DIID_MAPIUtilsEvents = {
     0x359A062F, 0xCDA8, 0x4A9C, {0x9B, 0x28, 0x58, 0x84, 0x46, 0xD3, 0x50, 0x98}};
 
-
-std::wstring environment(const wchar_t* name) {
+std::wstring Environment(const wchar_t* name) {
     wchar_t value[1024];
     const DWORD length = ::GetEnvironmentVariableW(name, value, 1024);
     return length > 0 && length < 1024 ? std::wstring(value, length) : std::wstring();
 }
 
-void say(const std::wstring& text) {
+void Say(const std::wstring& text) {
     std::wstring line = L"addin: " + text + L"\n";
     const int size =
         ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, nullptr, 0, nullptr, nullptr);
@@ -58,15 +57,15 @@ void say(const std::wstring& text) {
     std::fflush(stdout);
 }
 
-std::wstring hex(HRESULT hr) {
+std::wstring Hex(HRESULT hr) {
     wchar_t text[16];
     std::swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(hr));
     return text;
 }
 
 // A late-bound call; on failure, `error` gets the callee's description.
-HRESULT invoke(IDispatch* object, const wchar_t* name, WORD flags, std::vector<VARIANT> args,
-               VARIANT* result, std::wstring* error = nullptr) {
+HRESULT InvokeNamed(IDispatch* object, const wchar_t* name, WORD flags, std::vector<VARIANT> args,
+                    VARIANT* result, std::wstring* error = nullptr) {
     CallFailure failure;
     const HRESULT hr = InvokeByName(object, name, flags, args.data(),
                                     static_cast<UINT>(args.size()), result, failure);
@@ -74,7 +73,7 @@ HRESULT invoke(IDispatch* object, const wchar_t* name, WORD flags, std::vector<V
     return hr;
 }
 
-std::wstring text_property(IDispatch* object, const wchar_t* name) {
+std::wstring TextProperty(IDispatch* object, const wchar_t* name) {
     std::wstring text;
     CallFailure failure;
     return SUCCEEDED(GetTextProperty(object, name, text, failure)) ? text : L"?";
@@ -102,7 +101,7 @@ struct Advised {
     DWORD cookie = 0;
 };
 
-HRESULT advise(IUnknown* source, const IID& events, EventSink::Handler handler, Advised* advised) {
+HRESULT Advise(IUnknown* source, const IID& events, EventSink::Handler handler, Advised* advised) {
     ComPtr<IConnectionPointContainer> container;
     HRESULT hr = source->QueryInterface(IID_PPV_ARGS(&container));
     if (SUCCEEDED(hr)) hr = container->FindConnectionPoint(events, &advised->point);
@@ -111,7 +110,7 @@ HRESULT advise(IUnknown* source, const IID& events, EventSink::Handler handler, 
     return hr;
 }
 
-void unadvise(Advised& advised) {
+void Unadvise(Advised& advised) {
     if (advised.point) advised.point->Unadvise(advised.cookie);
     advised = {};
 }
@@ -134,63 +133,63 @@ public:
 
     HRESULT STDMETHODCALLTYPE OnConnection(IDispatch* application, ext_ConnectMode mode, IDispatch*,
                                            SAFEARRAY** custom) override {
-        if (environment(L"QS_TEST_ADDIN_FAIL") == L"1") return E_FAIL;
+        if (Environment(L"QS_TEST_ADDIN_FAIL") == L"1") return E_FAIL;
         ComPtr<IUnknown> typed;
         if (FAILED(application->QueryInterface(IID_Application, &typed))) return E_NOINTERFACE;
         application_ = application;
-        say(L"OnConnection mode " + std::to_wstring(mode) + L" custom " +
+        Say(L"OnConnection mode " + std::to_wstring(mode) + L" custom " +
             std::to_wstring(custom && *custom ? (*custom)->rgsabound[0].cElements : 99) + L" " +
-            text_property(application, L"Name") + L" " + text_property(application, L"Version"));
+            TextProperty(application, L"Name") + L" " + TextProperty(application, L"Version"));
 
         qs::unique_variant mapi, ns;
         mapi.vt = VT_BSTR;
         mapi.bstrVal = ::SysAllocString(L"MAPI");
-        HRESULT hr = invoke(application, L"GetNamespace", DISPATCH_METHOD, {mapi}, ns.put());
+        HRESULT hr = InvokeNamed(application, L"GetNamespace", DISPATCH_METHOD, {mapi}, ns.put());
         if (FAILED(hr)) return hr;
         if (ns.vt != VT_DISPATCH || FAILED(ns.pdispVal->QueryInterface(IID_NameSpace, &typed)))
             return E_NOINTERFACE;
         namespace_ = ns.pdispVal;
 
-        const std::wstring events = L"," + environment(L"QS_TEST_ADDIN_EVENTS") + L",";
+        const std::wstring events = L"," + Environment(L"QS_TEST_ADDIN_EVENTS") + L",";
         const bool eleven = events.find(L",ApplicationEvents_11,") != std::wstring::npos;
         const bool classic =
             events == L",," || events.find(L",ApplicationEvents,") != std::wstring::npos;
         auto onApplication = [this](const wchar_t* point) {
             return [this, point](DISPID id, DISPPARAMS* params) {
-                application_event(point, id, params);
+                ApplicationEvent(point, id, params);
             };
         };
         if (classic)
-            if (FAILED(hr = advise(application, DIID_ApplicationEvents,
+            if (FAILED(hr = Advise(application, DIID_ApplicationEvents,
                                    onApplication(L"Application"), &classic_)))
                 return hr;
         if (eleven)
-            if (FAILED(hr = advise(application, DIID_ApplicationEvents_11,
+            if (FAILED(hr = Advise(application, DIID_ApplicationEvents_11,
                                    onApplication(L"Application_11"), &eleven_)))
                 return hr;
 
-        if (environment(L"QS_TEST_ADDIN_MAPI") == L"1") return connect_mapi();
+        if (Environment(L"QS_TEST_ADDIN_MAPI") == L"1") return ConnectMapi();
         return S_OK;
     }
 
     HRESULT STDMETHODCALLTYPE OnDisconnection(ext_DisconnectMode mode, SAFEARRAY**) override {
-        say(L"OnDisconnection mode " + std::to_wstring(mode));
-        release_all();
+        Say(L"OnDisconnection mode " + std::to_wstring(mode));
+        ReleaseAll();
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE OnAddInsUpdate(SAFEARRAY**) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE OnStartupComplete(SAFEARRAY**) override {
-        say(L"OnStartupComplete");
+        Say(L"OnStartupComplete");
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE OnBeginShutdown(SAFEARRAY**) override {
-        say(L"OnBeginShutdown");
-        release_all();
+        Say(L"OnBeginShutdown");
+        ReleaseAll();
         return S_OK;
     }
 
 private:
-    HRESULT connect_mapi() {
+    HRESULT ConnectMapi() {
         CLSID clsid;
         HRESULT hr = ::CLSIDFromProgID(L"qsMapiLib.MAPIUtils", &clsid);
         if (SUCCEEDED(hr))
@@ -207,71 +206,72 @@ private:
         LPOLESTR names[] = {const_cast<LPOLESTR>(L"NewMail")};
         if (SUCCEEDED(hr)) hr = events->GetIDsOfNames(names, 1, &newMailId_);
         if (FAILED(hr)) return hr;
-        return advise(
+        return Advise(
             mapiUtils_.Get(), DIID_MAPIUtilsEvents,
-            [this](DISPID id, DISPPARAMS* params) { mapi_event(id, params); }, &mapi_);
+            [this](DISPID id, DISPPARAMS* params) { MapiEvent(id, params); }, &mapi_);
     }
 
-    void application_event(const wchar_t* point, DISPID id, DISPPARAMS* params) {
+    void ApplicationEvent(const wchar_t* point, DISPID id, DISPPARAMS* params) {
         const std::wstring source = point;
         switch (id) {
         case 0xF002:
-            item_send(source, params);
+            ItemSend(source, params);
             break;
         case 0xF003:
-            say(source + L".NewMail");
+            Say(source + L".NewMail");
             break;
         case 0xF006:
-            say(source + L".Startup");
+            Say(source + L".Startup");
             break;
         case 0xF007:
-            say(source + L".Quit");
+            Say(source + L".Quit");
             break;
         case 0xFAB5:
-            say(source + L".NewMailEx");
+            Say(source + L".NewMailEx");
             break;
         default:
-            say(source + L" event " + hex(id));
+            Say(source + L" event " + Hex(id));
             break;
         }
     }
 
-    void item_send(const std::wstring& source, DISPPARAMS* params) {
+    void ItemSend(const std::wstring& source, DISPPARAMS* params) {
         // Outlook's order: the item in rgvarg[1], Cancel by reference in rgvarg[0].
         if (params->cArgs != 2 || params->rgvarg[1].vt != VT_DISPATCH ||
             params->rgvarg[0].vt != (VT_BOOL | VT_BYREF)) {
-            say(L"ItemSend with unexpected arguments");
+            Say(L"ItemSend with unexpected arguments");
             return;
         }
         IDispatch* item = params->rgvarg[1].pdispVal;
-        if (!quiet())
-            say(source + L".ItemSend " + ItemTypeName(item) + L" " + text_property(item, L"Subject"));
-        if (environment(L"QS_TEST_ADDIN_LEAK") == L"item" && !leaked_) {
+        if (!Quiet())
+            Say(source + L".ItemSend " + ItemTypeName(item) + L" " +
+                TextProperty(item, L"Subject"));
+        if (Environment(L"QS_TEST_ADDIN_LEAK") == L"item" && !leaked_) {
             leaked_ = item;
             leaked_->AddRef(); // never released: the host must count it
         }
-        if (environment(L"QS_TEST_ADDIN_CANCEL") == L"1")
+        if (Environment(L"QS_TEST_ADDIN_CANCEL") == L"1")
             *params->rgvarg[0].pboolVal = VARIANT_TRUE;
-        if (ItemTypeName(item) == L"MailItem") archive(item, L"sent");
+        if (ItemTypeName(item) == L"MailItem") Archive(item, L"sent");
     }
 
-    void mapi_event(DISPID id, DISPPARAMS* params) {
+    void MapiEvent(DISPID id, DISPPARAMS* params) {
         if (id != newMailId_ || params->cArgs != 1 || params->rgvarg[0].vt != VT_DISPATCH) {
-            say(L"unexpected MAPIUtils event " + hex(id));
+            Say(L"unexpected MAPIUtils event " + Hex(id));
             return;
         }
         IDispatch* item = params->rgvarg[0].pdispVal;
-        if (!quiet())
-            say(L"MAPIUtils.NewMail " + ItemTypeName(item) + L" " + text_property(item, L"Subject"));
-        if (ItemTypeName(item) == L"MessageItem") archive(item, L"received");
+        if (!Quiet())
+            Say(L"MAPIUtils.NewMail " + ItemTypeName(item) + L" " + TextProperty(item, L"Subject"));
+        if (ItemTypeName(item) == L"MessageItem") Archive(item, L"received");
     }
 
     // As the archiver does: Save, wrap, read Subject through the wrapper, SaveAs.
-    void archive(IDispatch* item, const std::wstring& direction) {
-        const std::wstring folder = environment(L"QS_TEST_ADDIN_SAVE_DIR");
+    void Archive(IDispatch* item, const std::wstring& direction) {
+        const std::wstring folder = Environment(L"QS_TEST_ADDIN_SAVE_DIR");
         if (folder.empty()) return;
         std::wstring error;
-        HRESULT hr = invoke(item, L"Save", DISPATCH_METHOD, {}, nullptr, &error);
+        HRESULT hr = InvokeNamed(item, L"Save", DISPATCH_METHOD, {}, nullptr, &error);
         ComPtr<IDispatch> wrapper;
         CLSID clsid;
         if (SUCCEEDED(hr) && SUCCEEDED(hr = ::CLSIDFromProgID(L"qsMapiLib.SafeMailItem", &clsid))) {
@@ -286,36 +286,37 @@ private:
             VARIANT arg;
             arg.vt = VT_DISPATCH;
             arg.pdispVal = item;
-            hr = invoke(wrapper.Get(), L"Item", DISPATCH_PROPERTYPUT, {arg}, nullptr, &error);
+            hr = InvokeNamed(wrapper.Get(), L"Item", DISPATCH_PROPERTYPUT, {arg}, nullptr, &error);
         }
         qs::unique_variant subject;
         if (SUCCEEDED(hr))
-            hr = invoke(wrapper.Get(), L"Subject", DISPATCH_PROPERTYGET, {}, subject.put(), &error);
+            hr = InvokeNamed(wrapper.Get(), L"Subject", DISPATCH_PROPERTYGET, {}, subject.put(),
+                             &error);
         if (SUCCEEDED(hr)) {
             // The path by reference and the format as a 16-bit integer, as the archiver passes
             // them.
             const std::wstring name = direction + L"-" + std::to_wstring(++saved_) + L".msg";
             qs::unique_bstr path(::SysAllocString((folder + L"\\" + name).c_str()));
             BSTR pathValue = path.get();
-            const std::wstring format = environment(L"QS_TEST_ADDIN_FORMAT");
+            const std::wstring format = Environment(L"QS_TEST_ADDIN_FORMAT");
             VARIANT args[2];
             args[1].vt = VT_BSTR | VT_BYREF;
             args[1].pbstrVal = &pathValue;
             args[0].vt = VT_I2;
             args[0].iVal = static_cast<SHORT>(format.empty() ? 3 : std::stoi(format));
-            hr = invoke(wrapper.Get(), L"SaveAs", DISPATCH_METHOD, {args[0], args[1]}, nullptr,
-                        &error);
-            if (SUCCEEDED(hr) && !quiet()) say(L"saved " + name + L" " + subject.bstrVal);
+            hr = InvokeNamed(wrapper.Get(), L"SaveAs", DISPATCH_METHOD, {args[0], args[1]}, nullptr,
+                             &error);
+            if (SUCCEEDED(hr) && !Quiet()) Say(L"saved " + name + L" " + subject.bstrVal);
         }
-        if (FAILED(hr)) say(L"error " + (error.empty() ? hex(hr) : error));
+        if (FAILED(hr)) Say(L"error " + (error.empty() ? Hex(hr) : error));
     }
 
-    static bool quiet() { return environment(L"QS_TEST_ADDIN_QUIET") == L"1"; }
+    static bool Quiet() { return Environment(L"QS_TEST_ADDIN_QUIET") == L"1"; }
 
-    void release_all() {
-        unadvise(mapi_);
-        unadvise(classic_);
-        unadvise(eleven_);
+    void ReleaseAll() {
+        Unadvise(mapi_);
+        Unadvise(classic_);
+        Unadvise(eleven_);
         namespace_.Reset();
         application_.Reset();
         mapiUtils_.Reset();
@@ -328,7 +329,7 @@ private:
     int saved_ = 0;
 };
 
-HRESULT create_test_addin(REFIID iid, void** object) noexcept {
+HRESULT CreateTestAddin(REFIID iid, void** object) noexcept {
     return qs::CreateInstance<TestAddin>(iid, object);
 }
 
@@ -337,11 +338,11 @@ const qs::ServerDescription kServer = {qs::server::kClasses, 1, nullptr, nullptr
 } // namespace
 
 const qs::CreatableClass qs::server::kClasses[] = {
-    {&CLSID_TestAddin, L"QsStandinTest.Addin", L"Addin", &create_test_addin}};
+    {&CLSID_TestAddin, L"QsStandinTest.Addin", L"Addin", &CreateTestAddin}};
 const size_t qs::server::kClassCount = 1;
 
 HRESULT qs::server::RegisterIn(HKEY hive) noexcept try {
-    return WriteRows(hive, NativeView(), ServerRows(kServer, this_module_path(), NativePlatform()));
+    return WriteRows(hive, NativeView(), ServerRows(kServer, ThisModulePath(), NativePlatform()));
 }
 QS_CATCH_RETURN()
 
