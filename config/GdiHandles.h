@@ -28,11 +28,11 @@ struct SelectBack {
     HDC dc = nullptr;
     void operator()(HGDIOBJ previous) const noexcept { ::SelectObject(dc, previous); }
 };
-using ScopedSelect = unique_any<HGDIOBJ, SelectBack>;
+using unique_selection = unique_any<HGDIOBJ, SelectBack>;
 
 // Selects an object into a device context until the result goes.
-inline ScopedSelect SelectObject(HDC dc, HGDIOBJ object) noexcept {
-    return ScopedSelect(::SelectObject(dc, object), SelectBack{dc});
+inline unique_selection SelectTemporarily(HDC dc, HGDIOBJ object) noexcept {
+    return unique_selection(::SelectObject(dc, object), SelectBack{dc});
 }
 
 } // namespace qs

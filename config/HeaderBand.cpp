@@ -80,7 +80,8 @@ void HeaderBand::PaintStack(HDC dc, HWND dialog) const {
         ::GetObjectW(banner_.get(), sizeof(size), &size);
         qs::unique_memory_dc source(::CreateCompatibleDC(dc));
         if (source) {
-            const qs::ScopedSelect selected = qs::SelectObject(source.get(), banner_.get());
+            const qs::unique_selection selected =
+                qs::SelectTemporarily(source.get(), banner_.get());
             ::BitBlt(dc, picture.left, picture.top,
                      std::min<int>(size.bmWidth, picture.right - picture.left),
                      std::min<int>(size.bmHeight, picture.bottom - picture.top), source.get(), 0, 0,
@@ -93,9 +94,9 @@ void HeaderBand::PaintStack(HDC dc, HWND dialog) const {
 
     RECT titleRect = RectInDialog(dialog, IDC_Label1);
     const std::wstring text = WindowText(::GetDlgItem(dialog, IDC_Label1));
-    const qs::ScopedSelect font =
-        qs::SelectObject(dc, titleFont_ ? static_cast<HGDIOBJ>(titleFont_.get())
-                                        : ::GetStockObject(DEFAULT_GUI_FONT));
+    const qs::unique_selection font =
+        qs::SelectTemporarily(dc, titleFont_ ? static_cast<HGDIOBJ>(titleFont_.get())
+                                             : ::GetStockObject(DEFAULT_GUI_FONT));
     // Transparent: the band and the picture show through around the letters.
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));

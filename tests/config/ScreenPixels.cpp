@@ -25,7 +25,7 @@ template <typename Draw> Pixels Read(int width, int height, Draw draw) {
     const qs::unique_hbitmap bitmap(
         ::CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!memory || !bitmap) return pixels;
-    const qs::ScopedSelect selected = qs::SelectObject(memory.get(), bitmap.get());
+    const qs::unique_selection selected = qs::SelectTemporarily(memory.get(), bitmap.get());
     draw(memory.get());
     ::GdiFlush();
     pixels.width = width;
@@ -63,7 +63,7 @@ Pixels RenderBitmap(HBITMAP bitmap) {
     if (!::GetObjectW(bitmap, sizeof(size), &size)) return {};
     return Read(size.bmWidth, size.bmHeight, [&](HDC memory) {
         const qs::unique_memory_dc source(::CreateCompatibleDC(memory));
-        const qs::ScopedSelect selected = qs::SelectObject(source.get(), bitmap);
+        const qs::unique_selection selected = qs::SelectTemporarily(source.get(), bitmap);
         ::BitBlt(memory, 0, 0, size.bmWidth, size.bmHeight, source.get(), 0, 0, SRCCOPY);
     });
 }

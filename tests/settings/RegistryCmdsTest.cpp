@@ -14,6 +14,14 @@ const std::wstring kKeyPath = L"Software\\Microsoft\\Office\\Outlook\\Addins\\qs
 
 class RegistryCmdsTest : public ::testing::Test {
 protected:
+    // Exactly one message box was shown so far, this one, with the exclamation icon.
+    void ExpectOnlyMessage(const std::wstring& text, const std::wstring& title) {
+        ASSERT_EQ(messages_.Shown().size(), 1u);
+        EXPECT_EQ(messages_.Shown()[0].text, text);
+        EXPECT_EQ(messages_.Shown()[0].title, title);
+        EXPECT_EQ(messages_.Shown()[0].style, 48u);
+    }
+
     SettingsKey key_;
     MessageCapture messages_;
 };
@@ -28,11 +36,9 @@ TEST_F(RegistryCmdsTest, MissingKeyFailsReadsQuietlyOrWithTheOpeningMessage) {
     EXPECT_EQ(folder, L"kept");
 
     EXPECT_FALSE(GetRegValue(L"EnabledIn", kRegNumber, flag, true));
-    ASSERT_EQ(messages_.Shown().size(), 1u);
-    EXPECT_EQ(messages_.Shown()[0].text,
-              L"Error Opening Registry Key Entry:\r\nKey/Path=" + kKeyPath + L"\r\nDLL Returned=2");
-    EXPECT_EQ(messages_.Shown()[0].title, L"Zezorir Ezurovid");
-    EXPECT_EQ(messages_.Shown()[0].style, 48u);
+    ExpectOnlyMessage(L"Error Opening Registry Key Entry:\r\nKey/Path=" + kKeyPath +
+                          L"\r\nDLL Returned=2",
+                      L"Zezorir Ezurovid");
 }
 
 TEST_F(RegistryCmdsTest, MissingKeyFailsEveryWriteWithTheOpeningMessage) {
@@ -54,10 +60,8 @@ TEST_F(RegistryCmdsTest, MissingValueShowsTheReadingMessageOnlyWhenAsked) {
     EXPECT_FALSE(GetRegValue(L"FolderOut", kRegText, folder, false));
     EXPECT_TRUE(messages_.Shown().empty());
     EXPECT_FALSE(GetRegValue(L"FolderOut", kRegText, folder, true));
-    ASSERT_EQ(messages_.Shown().size(), 1u);
-    EXPECT_EQ(messages_.Shown()[0].text,
-              L"Error Retrieving Registry Key Entry:\r\nKey=FolderOut\r\nDLL Returned=2");
-    EXPECT_EQ(messages_.Shown()[0].title, L"Zezorir Ezurovid");
+    ExpectOnlyMessage(L"Error Retrieving Registry Key Entry:\r\nKey=FolderOut\r\nDLL Returned=2",
+                      L"Zezorir Ezurovid");
     EXPECT_EQ(folder, L"kept");
 }
 
@@ -143,10 +147,7 @@ TEST_F(RegistryCmdsTest, ANumberTooLargeForAFlagIsARuntimeFailureEvenWhenQuiet) 
     short flag = 0;
     EXPECT_FALSE(GetRegValue(L"EnabledIn", kRegNumber, flag, false));
     EXPECT_EQ(flag, 0);
-    ASSERT_EQ(messages_.Shown().size(), 1u);
-    EXPECT_EQ(messages_.Shown()[0].text, L"Overflow");
-    EXPECT_EQ(messages_.Shown()[0].title, L"YourAppName");
-    EXPECT_EQ(messages_.Shown()[0].style, 48u);
+    ExpectOnlyMessage(L"Overflow", L"YourAppName");
 }
 
 TEST_F(RegistryCmdsTest, ATextReadAsANumberBehavesAsTheTwoBuffersDictate) {
@@ -156,9 +157,7 @@ TEST_F(RegistryCmdsTest, ATextReadAsANumberBehavesAsTheTwoBuffersDictate) {
     short flag = 5;
     EXPECT_FALSE(GetRegValue(L"Logging", kRegNumber, flag, false));
     EXPECT_EQ(flag, 5);
-    ASSERT_EQ(messages_.Shown().size(), 1u);
-    EXPECT_EQ(messages_.Shown()[0].text, L"Type mismatch");
-    EXPECT_EQ(messages_.Shown()[0].title, L"YourAppName");
+    ExpectOnlyMessage(L"Type mismatch", L"YourAppName");
 
     // Longer text: more data than the four-byte buffer holds.
     SettingsKey::SetText(L"Logging", L"12345");
@@ -210,9 +209,9 @@ TEST_F(RegistryCmdsTest, AKeyTheUserMayOnlyReadIsReadButNotWritten) {
     EXPECT_TRUE(SetKeySecurity(HKEY_CURRENT_USER, kKeyPath, L"D:(A;;KA;;;WD)"));
     EXPECT_EQ(flag, 1);
     EXPECT_EQ(folder, L"C:\\In");
-    ASSERT_EQ(messages_.Shown().size(), 1u);
-    EXPECT_EQ(messages_.Shown()[0].text,
-              L"Error Opening Registry Key Entry:\r\nKey/Path=" + kKeyPath + L"\r\nDLL Returned=5");
+    ExpectOnlyMessage(L"Error Opening Registry Key Entry:\r\nKey/Path=" + kKeyPath +
+                          L"\r\nDLL Returned=5",
+                      L"Zezorir Ezurovid");
 }
 
 // Tools that pass their buffer's size store extra terminators, or junk after one.
@@ -251,9 +250,7 @@ TEST_F(RegistryCmdsTest, WritesConvertTheirValueOrReportTheRuntimeFailure) {
     EXPECT_TRUE(messages_.Shown().empty());
 
     EXPECT_FALSE(SetRegValue(L"EnabledOut", kRegNumber, std::wstring(L"on")));
-    ASSERT_EQ(messages_.Shown().size(), 1u);
-    EXPECT_EQ(messages_.Shown()[0].text, L"Type mismatch");
-    EXPECT_EQ(messages_.Shown()[0].title, L"YourAppName");
+    ExpectOnlyMessage(L"Type mismatch", L"YourAppName");
     EXPECT_EQ(SettingsKey::Get(L"EnabledOut").status, ERROR_FILE_NOT_FOUND);
 }
 
