@@ -1,5 +1,7 @@
 #include "ArchivePath.h"
 
+#include "unique.h"
+
 #include <cwchar>
 
 // " _-+#()[]{}=%$§ß~€@µ;"
@@ -68,12 +70,9 @@ bool PathExists(const std::wstring& path) noexcept {
 }
 
 NameClaim ClaimArchiveName(const std::wstring& path) noexcept {
-    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        ::CloseHandle(file);
-        return NameClaim::Claimed;
-    }
+    const qs::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) return NameClaim::Claimed;
     const DWORD error = ::GetLastError();
     if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return NameClaim::Taken;
     // A folder of that name refuses creation with another code.

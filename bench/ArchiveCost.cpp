@@ -91,7 +91,7 @@ int wmain(int argc, wchar_t** argv) {
     ::CreateDirectoryW(root.c_str(), nullptr);
     ::CreateDirectoryW(addinFolder.c_str(), nullptr);
     ::CreateDirectoryW(directFolder.c_str(), nullptr);
-    const qs::unique_com_apartment apartment = qs::CoInitialize(COINIT_APARTMENTTHREADED);
+    const qs::unique_com_apartment apartment = qs::EnterApartment(COINIT_APARTMENTTHREADED);
     if (!apartment) return 1;
     int status = 0;
     ComPtr<_Settings> settings;

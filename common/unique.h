@@ -111,7 +111,7 @@ inline unique_saved_dc SaveDc(HDC dc) noexcept {
 
 // Enters an apartment on the current thread until the result goes; the result
 // is empty when COM could not be initialised (for example in another model).
-inline unique_com_apartment CoInitialize(DWORD model) noexcept {
+inline unique_com_apartment EnterApartment(DWORD model) noexcept {
     return unique_com_apartment(SUCCEEDED(::CoInitializeEx(nullptr, model)));
 }
 

@@ -10,7 +10,7 @@
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // The shell's folder picker needs COM on the dialog's thread.
     const qs::unique_com_apartment apartment =
-        qs::CoInitialize(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+        qs::EnterApartment(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
 

@@ -224,25 +224,23 @@ Session* Session::boxSession_ = nullptr;
 
 int RunHost(const Options& options, const std::vector<Step>& steps) {
     // Outlook's main thread is a single-threaded apartment; everything happens on it.
-    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+    const unique_com_apartment apartment = EnterApartment(COINIT_APARTMENTTHREADED);
+    if (!apartment) {
         PrintError(L"cannot initialise COM");
         return 1;
     }
     int status = 0;
-    {
-        Session session(options);
-        session.Start();
-        for (const Step& step : steps) {
-            if (!session.Play(step)) {
-                status = 1;
-                break;
-            }
+    Session session(options);
+    session.Start();
+    for (const Step& step : steps) {
+        if (!session.Play(step)) {
+            status = 1;
+            break;
         }
-        session.Stop();
-        session.Report();
-        if (status == 0 && session.AnyConnectFailed()) status = 2;
     }
-    ::CoUninitialize();
+    session.Stop();
+    session.Report();
+    if (status == 0 && session.AnyConnectFailed()) status = 2;
     return status;
 }
 

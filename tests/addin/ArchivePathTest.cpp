@@ -1,5 +1,6 @@
 // Archive file names: subject cleaning, time stamp and path composition.
 #include "ArchivePath.h"
+#include "unique.h"
 
 #include <gtest/gtest.h>
 
@@ -186,11 +187,10 @@ public:
     std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
     const std::wstring& Path() const { return path_; }
     void Write(const std::wstring& name, const char* content) const {
-        const HANDLE file = ::CreateFileW((*this / name).c_str(), GENERIC_WRITE, 0, nullptr,
-                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const qs::unique_hfile file(::CreateFileW((*this / name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD written = 0;
-        ::WriteFile(file, content, static_cast<DWORD>(strlen(content)), &written, nullptr);
-        ::CloseHandle(file);
+        ::WriteFile(file.get(), content, static_cast<DWORD>(strlen(content)), &written, nullptr);
     }
     static long long Size(const std::wstring& path) {
         WIN32_FILE_ATTRIBUTE_DATA data;

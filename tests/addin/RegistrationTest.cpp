@@ -29,24 +29,21 @@ const std::wstring kDesignerInterface =
     L"Software\\Classes\\Interface\\{B65AD801-ABAF-11D0-BB8B-00A0C90F2744}";
 
 bool KeyExists(HKEY hive, const std::wstring& path, REGSAM view = 0) {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(hive, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
-        return false;
-    ::RegCloseKey(key);
-    return true;
+    qs::unique_hkey key;
+    return ::RegOpenKeyExW(hive, path.c_str(), 0, KEY_READ | view, key.put()) == ERROR_SUCCESS;
 }
 
 std::wstring ReadText(HKEY hive, const std::wstring& path, const std::wstring& name,
                       REGSAM view = 0) {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(hive, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+    qs::unique_hkey key;
+    if (::RegOpenKeyExW(hive, path.c_str(), 0, KEY_READ | view, key.put()) != ERROR_SUCCESS)
         return L"<missing>";
     wchar_t data[1024] = {};
     DWORD size = sizeof(data);
-    const LSTATUS status = ::RegGetValueW(key, nullptr, name.empty() ? nullptr : name.c_str(),
-                                          RRF_RT_REG_SZ, nullptr, data, &size);
-    ::RegCloseKey(key);
-    return status == ERROR_SUCCESS ? data : L"<missing>";
+    if (::RegGetValueW(key.get(), nullptr, name.empty() ? nullptr : name.c_str(), RRF_RT_REG_SZ,
+                       nullptr, data, &size) != ERROR_SUCCESS)
+        return L"<missing>";
+    return data;
 }
 
 DWORD Regsvr32(const std::wstring& options) {

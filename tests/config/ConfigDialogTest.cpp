@@ -48,18 +48,18 @@ void ExpectState(const ConfigProgram& program, const Direction& direction, bool 
 
 std::set<std::wstring> StoredValueNames() {
     std::set<std::wstring> names;
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    qs::unique_hkey key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, key.put()) !=
+        ERROR_SUCCESS)
         return names;
     wchar_t name[256];
     for (DWORD i = 0;; ++i) {
         DWORD length = 256;
-        if (::RegEnumValueW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        if (::RegEnumValueW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS)
             break;
         names.insert(name);
     }
-    ::RegCloseKey(key);
     return names;
 }
 

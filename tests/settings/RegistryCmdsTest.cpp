@@ -100,14 +100,13 @@ TEST_F(RegistryCmdsTest, AnEmptyFolderIsStoredAsOneTerminatingZero) {
     // Readers of the ANSI form see the single zero byte.
     DWORD type = 0, size = 0;
     char data[8] = {1, 1, 1};
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, kKeyPath.c_str(), 0, KEY_READ, &key),
+    qs::unique_hkey key;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, kKeyPath.c_str(), 0, KEY_READ, key.put()),
               ERROR_SUCCESS);
     size = sizeof(data);
-    EXPECT_EQ(
-        ::RegQueryValueExA(key, "FolderOut", nullptr, &type, reinterpret_cast<BYTE*>(data), &size),
-        ERROR_SUCCESS);
-    ::RegCloseKey(key);
+    EXPECT_EQ(::RegQueryValueExA(key.get(), "FolderOut", nullptr, &type,
+                                 reinterpret_cast<BYTE*>(data), &size),
+              ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(size, 1u);
     EXPECT_EQ(data[0], 0);
