@@ -44,10 +44,24 @@ bool AnyClassRegistered(HKEY hive, REGSAM view) {
     return false;
 }
 
-HRESULT WriteLoaderValues(const std::vector<LoaderValue>& values) noexcept {
+// Where Outlook looks for the loader values of a registration: a user's own in
+// the settings key; every user's in the machine's Addins key, in the registry
+// view of the build's architecture (32-bit Outlook reads the 32-bit view).
+struct LoaderKey {
+    HKEY hive;
+    REGSAM view;
+};
+
+LoaderKey LoaderKeyOf(const ModuleRegistration& module, HKEY hive) noexcept {
+    return hive == HKEY_LOCAL_MACHINE ? LoaderKey{HKEY_LOCAL_MACHINE, module.view}
+                                      : LoaderKey{HKEY_CURRENT_USER, 0};
+}
+
+HRESULT WriteLoaderValues(LoaderKey where, const std::vector<LoaderValue>& values) noexcept {
     qs::unique_hkey key;
-    QS_RETURN_IF_WIN32_ERROR(::RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0,
-                                               KEY_SET_VALUE, nullptr, key.put(), nullptr));
+    QS_RETURN_IF_WIN32_ERROR(::RegCreateKeyExW(where.hive, kSettingsKeyPath, 0, nullptr, 0,
+                                               KEY_SET_VALUE | where.view, nullptr, key.put(),
+                                               nullptr));
     for (const LoaderValue& value : values) {
         const BYTE* data = value.type == REG_DWORD ? reinterpret_cast<const BYTE*>(&value.number)
                                                    : reinterpret_cast<const BYTE*>(value.text);
@@ -60,10 +74,10 @@ HRESULT WriteLoaderValues(const std::vector<LoaderValue>& values) noexcept {
     return S_OK;
 }
 
-HRESULT RemoveLoaderValues(const std::vector<LoaderValue>& values) noexcept {
+HRESULT RemoveLoaderValues(LoaderKey where, const std::vector<LoaderValue>& values) noexcept {
     qs::unique_hkey key;
-    const LSTATUS status = ::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0,
-                                           KEY_SET_VALUE | KEY_QUERY_VALUE, key.put());
+    const LSTATUS status = ::RegOpenKeyExW(where.hive, kSettingsKeyPath, 0,
+                                           KEY_SET_VALUE | KEY_QUERY_VALUE | where.view, key.put());
     if (status == ERROR_FILE_NOT_FOUND) return S_OK;
     QS_RETURN_IF_WIN32_ERROR(status);
     for (const LoaderValue& value : values) {
@@ -77,7 +91,7 @@ HRESULT RemoveLoaderValues(const std::vector<LoaderValue>& values) noexcept {
                            &valueCount, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
         valueCount == 0 && subkeys == 0) {
         key.reset();
-        ::RegDeleteKeyW(HKEY_CURRENT_USER, kSettingsKeyPath);
+        ::RegDeleteKeyExW(where.hive, kSettingsKeyPath, where.view, 0);
     }
     return S_OK;
 }
@@ -102,10 +116,13 @@ HRESULT RemoveRegistration(const ModuleRegistration& module, HKEY hive,
     // Without the rights to remove the classes, nothing shared is touched either.
     QS_RETURN_IF_FAILED(result);
 
+    const LoaderKey loaderKey = LoaderKeyOf(module, hive);
     if (!AnyClassRegistered(hive, module.view)) {
         for (const qs::InterfaceInfo& itf : kOwnInterfaces)
             QS_RETURN_IF_FAILED(qs::DeleteTree(
                 hive, module.view, kClassesKey + (L"Interface\\" + qs::GuidText(*itf.iid))));
+        // The machine's loader values live in this build's own view.
+        if (hive == HKEY_LOCAL_MACHINE) QS_RETURN_IF_FAILED(RemoveLoaderValues(loaderKey, loader));
     }
     for (REGSAM view : kBothViews)
         if (AnyClassRegistered(hive, view)) return S_OK;
@@ -116,7 +133,8 @@ HRESULT RemoveRegistration(const ModuleRegistration& module, HKEY hive,
         QS_RETURN_IF_FAILED(qs::DeleteOwnedRows(hive, view, rows));
         qs::DeleteIfEmpty(hive, view, TypeLibKey());
     }
-    return RemoveLoaderValues(loader);
+    // A user's loader values are shared by both builds.
+    return hive == HKEY_LOCAL_MACHINE ? S_OK : RemoveLoaderValues(loaderKey, loader);
 }
 
 } // namespace
@@ -144,7 +162,7 @@ HRESULT RegisterModule(const ModuleRegistration& module, HKEY hive,
     HRESULT hr;
     try {
         hr = qs::WriteRows(hive, module.view, RegistrationRows(module));
-        if (SUCCEEDED(hr)) hr = WriteLoaderValues(loader);
+        if (SUCCEEDED(hr)) hr = WriteLoaderValues(LoaderKeyOf(module, hive), loader);
     } catch (...) {
         hr = qs::HResultFromCaughtException();
     }

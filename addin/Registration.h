@@ -2,8 +2,9 @@
 // the values in the settings key that make Outlook load the add-in.
 //
 // The 32-bit and the 64-bit build can be registered side by side: each keeps
-// its class rows in the registry view of its own architecture, while the
-// ProgIDs, the type library's version key and the loader values are shared.
+// its class rows (and, machine-wide, its loader values) in the registry view of
+// its own architecture, while the ProgIDs, the type library's version key and a
+// user's loader values are shared.
 // Unregistering one build therefore removes only what names its own file, and
 // the shared entries only when no build is registered any more.
 #pragma once
@@ -19,9 +20,9 @@ using qs::RegistryRow;
 
 // One build of the add-in as the registry sees it.
 struct ModuleRegistration {
-    std::wstring path;        // the DLL's full path
-    REGSAM view;              // KEY_WOW64_64KEY or KEY_WOW64_32KEY: where its class rows live
-    const wchar_t* platform;  // its type library's platform subkey: "win64" or "win32"
+    std::wstring path;       // the DLL's full path
+    REGSAM view;             // KEY_WOW64_64KEY or KEY_WOW64_32KEY: where its class rows live
+    const wchar_t* platform; // its type library's platform subkey: "win64" or "win32"
 };
 
 // This very DLL.
@@ -42,15 +43,17 @@ const std::vector<LoaderValue>& AddinLoaderValues();
 std::vector<RegistryRow> RegistrationRows(const ModuleRegistration& module);
 
 // Registers the classes below `hive`\Software\Classes (HKLM machine-wide, HKCU
-// per user), then writes the loader values into the settings key. All or
-// nothing: when a step fails, what this registration wrote is removed again.
+// per user), then writes the loader values: per user into the settings key,
+// machine-wide into the machine's Addins key in the build's own registry view.
+// All or nothing: when a step fails, what this registration wrote is removed again.
 HRESULT RegisterModule(const ModuleRegistration& module, HKEY hive,
                        const std::vector<LoaderValue>& loader = AddinLoaderValues()) noexcept;
 
-// Removes this module's class rows and type library path; then, when no build
-// of either architecture is left registered in `hive`, the shared rows and the
-// loader values. When the class rows cannot be removed, the loader values are
-// not touched. The user's five settings are never touched.
+// Removes this module's class rows and type library path; the machine's loader
+// values of its view when no build of its architecture is left; and, when no
+// build of either architecture is left registered in `hive`, the shared rows
+// and a user's loader values. When the class rows cannot be removed, the loader
+// values are not touched. The user's five settings are never touched.
 HRESULT UnregisterModule(const ModuleRegistration& module, HKEY hive,
                          const std::vector<LoaderValue>& loader = AddinLoaderValues()) noexcept;
 

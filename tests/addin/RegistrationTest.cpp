@@ -97,11 +97,21 @@ protected:
                            L"ThreadingModel"),
                   L"Apartment");
     }
-    void ExpectLoaderValues() {
-        EXPECT_EQ(SettingsKey::Get(L"LoadBehavior").Dword(), 3u);
-        EXPECT_EQ(SettingsKey::Get(L"LoadBehavior").type, static_cast<DWORD>(REG_DWORD));
-        EXPECT_EQ(SettingsKey::Get(L"FriendlyName").Text(), L"Quillstow for Outlook");
-        EXPECT_FALSE(SettingsKey::Get(L"Description").Text().empty());
+    // Outlook's loader values: in the user's settings key, or in the machine's
+    // Addins key of one registry view.
+    static void ExpectLoaderValues(HKEY hive = HKEY_CURRENT_USER, REGSAM view = 0) {
+        qs::unique_hkey key;
+        ASSERT_EQ(::RegOpenKeyExW(hive, kSettingsKeyPath, 0, KEY_READ | view, key.put()),
+                  ERROR_SUCCESS);
+        DWORD type = 0, loadBehavior = 0, size = sizeof(loadBehavior);
+        EXPECT_EQ(::RegQueryValueExW(key.get(), L"LoadBehavior", nullptr, &type,
+                                     reinterpret_cast<BYTE*>(&loadBehavior), &size),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+        EXPECT_EQ(loadBehavior, 3u);
+        EXPECT_EQ(ReadText(hive, kSettingsKeyPath, L"FriendlyName", view),
+                  L"Quillstow for Outlook");
+        EXPECT_NE(ReadText(hive, kSettingsKeyPath, L"Description", view), L"<missing>");
     }
     void ExpectBothClassesCreatable() {
         for (const wchar_t* progId : {L"qsStow.Addin", L"qsStow.Settings"}) {
@@ -129,7 +139,9 @@ TEST_F(RegistrationTest, MachineWideRegistrationWritesTheTableAndTheLoaderValues
     ASSERT_EQ(Regsvr32(L""), 0u);
     ExpectRegisteredUnder(HKEY_LOCAL_MACHINE);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\qsStow.Addin"));
-    ExpectLoaderValues();
+    // For every user: the machine's Addins key, not the administrator's own.
+    ExpectLoaderValues(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY);
+    EXPECT_EQ(SettingsKey::Get(L"LoadBehavior").Dword(), 2u);
     EXPECT_EQ(SettingsKey::Get(L"EnabledIn").Dword(), 1u) << "settings are kept";
     EXPECT_EQ(SettingsKey::Get(L"FolderIn").Text(), L"C:\\Kept");
     ExpectBothClassesCreatable();
@@ -156,6 +168,7 @@ TEST_F(RegistrationTest, UnregistrationRemovesItsEntriesAndKeepsTheUsersSettings
     EXPECT_EQ(SettingsKey::Get(L"FolderOut").Text(), L"D:\\Out");
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kDesignerInterface));
     ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kDesignerInterface.c_str());
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kSettingsKeyPath, KEY_WOW64_64KEY));
 
     CLSID clsid;
     EXPECT_HRESULT_FAILED(::CLSIDFromProgID(L"qsStow.Addin", &clsid));
@@ -165,24 +178,28 @@ TEST_F(RegistrationTest, UnregistrationWithoutSettingsRemovesTheWholeKey) {
     ASSERT_EQ(Regsvr32(L""), 0u);
     ASSERT_EQ(Regsvr32(L"/u"), 0u);
     EXPECT_FALSE(SettingsKey::Exists());
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kSettingsKeyPath, KEY_WOW64_64KEY));
 }
 
-// The two builds share the ProgIDs, the type library's version key and the
-// loader values; either one can go while the other goes on working.
+// The two builds share the ProgIDs and the type library's version key, and each
+// has the machine's loader values in its own view; either one can go while the
+// other goes on working.
 TEST_F(RegistrationTest, EitherBuildCanBeUnregisteredWhileTheOtherStays) {
     ASSERT_HRESULT_SUCCEEDED(RegisterModule(kModule32, HKEY_LOCAL_MACHINE));
     ASSERT_EQ(Regsvr32(L""), 0u);
 
     ASSERT_HRESULT_SUCCEEDED(UnregisterModule(kModule32, HKEY_LOCAL_MACHINE));
     ExpectRegisteredUnder(HKEY_LOCAL_MACHINE);
-    ExpectLoaderValues();
+    ExpectLoaderValues(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kSettingsKeyPath, KEY_WOW64_32KEY));
     ExpectBothClassesCreatable();
     ExpectNoRows(HKEY_LOCAL_MACHINE, kModule32);
 
     ASSERT_HRESULT_SUCCEEDED(RegisterModule(kModule32, HKEY_LOCAL_MACHINE));
     ASSERT_EQ(Regsvr32(L"/u"), 0u);
     ExpectRows(HKEY_LOCAL_MACHINE, kModule32);
-    ExpectLoaderValues();
+    ExpectLoaderValues(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kSettingsKeyPath, KEY_WOW64_64KEY));
     ExpectNoRows(HKEY_LOCAL_MACHINE, kModule);
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAddinClassKey, KEY_WOW64_64KEY));
 
@@ -194,8 +211,8 @@ TEST_F(RegistrationTest, EitherBuildCanBeUnregisteredWhileTheOtherStays) {
         EXPECT_FALSE(
             KeyExists(HKEY_LOCAL_MACHINE,
                       L"Software\\Classes\\TypeLib\\{7703C525-BC6F-435E-9C5E-C6B57433543C}", view));
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kSettingsKeyPath, view));
     }
-    EXPECT_FALSE(SettingsKey::Exists());
 }
 
 // Registration is all or nothing: a loader value that cannot be written takes
@@ -217,7 +234,7 @@ TEST_F(RegistrationTest, UnregisteringWithoutTheRightsKeepsTheLoaderValues) {
     ASSERT_TRUE(
         SetKeySecurity(HKEY_LOCAL_MACHINE, kAddinClassKey, L"D:(D;;SDKR;;;WD)(A;;KA;;;WD)"));
     EXPECT_NE(Regsvr32(L"/u"), 0u);
-    ExpectLoaderValues();
+    ExpectLoaderValues(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY);
     EXPECT_TRUE(SetKeySecurity(HKEY_LOCAL_MACHINE, kAddinClassKey, L"D:(A;;KA;;;WD)"));
 }
 
