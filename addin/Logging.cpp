@@ -4,6 +4,7 @@
 #include "unique.h"
 
 #include <oleauto.h>
+#include <shlobj.h>
 
 namespace {
 
@@ -43,6 +44,19 @@ std::wstring LogFilePath() {
     return folder + L"\\" + name + L".log";
 }
 
+std::wstring FallbackLogFilePath() {
+    qs::unique_cotaskmem folder;
+    if (FAILED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr,
+                                      reinterpret_cast<PWSTR*>(folder.put()))))
+        return {};
+    std::wstring path = static_cast<const wchar_t*>(folder.get());
+    path += L"\\Quillstow";
+    // An existing folder is what is wanted; any other failure shows when the file is opened.
+    (void)::CreateDirectoryW(path.c_str(), nullptr);
+    const std::wstring own = LogFilePath();
+    return path + own.substr(own.find_last_of(L'\\'));
+}
+
 std::string FormatLogLine(const SYSTEMTIME& localTime, const std::wstring& message) {
     std::wstring line = GeneralDate(localTime);
     line += L' ';
@@ -57,9 +71,14 @@ void WriteLog(const std::wstring& message) noexcept {
         SYSTEMTIME now;
         ::GetLocalTime(&now);
         const std::string line = FormatLogLine(now, message);
-        qs::unique_hfile file(::CreateFileW(LogFilePath().c_str(), FILE_APPEND_DATA,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const auto open = [](const std::wstring& path) {
+            return qs::unique_hfile(::CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        };
+        qs::unique_hfile file = open(LogFilePath());
+        // A folder the user may not write to; a log held by another program is not that.
+        if (!file && ::GetLastError() == ERROR_ACCESS_DENIED) file = open(FallbackLogFilePath());
         if (!file) return;
         DWORD written = 0;
         ::WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);

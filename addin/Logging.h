@@ -1,5 +1,7 @@
 // The diagnostic log: one text file beside the add-in's own file, named after
-// it, appended to one line at a time. Callers test the Logging setting first.
+// it, appended to one line at a time; where that folder cannot be written (an
+// installation under Program Files), in the user's %LOCALAPPDATA%\Quillstow.
+// Callers test the Logging setting first.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +14,10 @@ void WriteLog(const std::wstring& message) noexcept;
 
 // The log file's path: this module's folder, a backslash, its base name and ".log".
 std::wstring LogFilePath();
+
+// Where the log goes when this module's folder cannot be written: the same
+// name in %LOCALAPPDATA%\Quillstow, which is made when missing.
+std::wstring FallbackLogFilePath();
 
 // One log line as written to the file, in the ANSI code page: the local time in
 // the user's general date form, a blank, the message with its control

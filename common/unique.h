@@ -120,6 +120,12 @@ class unique_hfile {
 public:
     unique_hfile() noexcept = default;
     explicit unique_hfile(HANDLE handle) noexcept : handle_(handle) {}
+    unique_hfile(unique_hfile&& other) noexcept
+        : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
+    unique_hfile& operator=(unique_hfile&& other) noexcept {
+        if (this != &other) reset(std::exchange(other.handle_, INVALID_HANDLE_VALUE));
+        return *this;
+    }
     unique_hfile(const unique_hfile&) = delete;
     unique_hfile& operator=(const unique_hfile&) = delete;
     ~unique_hfile() { reset(); }

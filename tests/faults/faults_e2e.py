@@ -11,9 +11,11 @@ its description when logging is on. QS_FAULTS_BURST sets the size of the burst
 (default 80 messages); QS_FAULTS_SEED its random order.
 """
 import collections
+import glob
 import os
 import random
 import re
+import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
@@ -193,6 +195,23 @@ def case_locked_log(t):
     c.run("send After\n")
     log = c.log()
     check(log[0] == LOADED and log[-1] == "Successful. ", log)
+
+    # A folder the user may not write to (Program Files): the log goes to %LOCALAPPDATA%.
+    fallback = glob.glob(os.path.join(t.prefix(), "drive_c", "users", "*", "AppData", "Local"))
+    check(len(fallback) == 1, "the prefix's local application data: %r" % fallback)
+    fallback = os.path.join(fallback[0], "Quillstow", "qsStow.log")
+    if os.path.exists(fallback):
+        os.remove(fallback)
+    c.clear_log()
+    subprocess.run(["chattr", "+i", c.dir], check=True)
+    try:
+        c.run("send Read-only\n")
+    finally:
+        subprocess.run(["chattr", "-i", c.dir], check=True)
+    check(c.log() is None, "nothing beside the add-in in a folder it may not write to")
+    log = e2e.log_lines(fallback)
+    check(log is not None and log[0] == LOADED and log[-1] == "Successful. ", "fallback %r" % log)
+    check_archive(t, folder, ["While locked", "Also while locked", "After", "Read-only"])
 
 
 def case_settings_key(t):
