@@ -4,7 +4,6 @@
 #include "unique.h"
 
 #include <oleauto.h>
-#include <shlobj.h>
 
 namespace {
 
@@ -45,11 +44,12 @@ std::wstring LogFilePath() {
 }
 
 std::wstring FallbackLogFilePath() {
-    qs::unique_cotaskmem folder;
-    if (FAILED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr,
-                                      reinterpret_cast<PWSTR*>(folder.put()))))
-        return {};
-    std::wstring path = static_cast<const wchar_t*>(folder.get());
+    // The environment every user session has, rather than the shell: the add-in
+    // does not load shell32 into Outlook's process for a diagnostic fallback.
+    wchar_t folder[MAX_PATH];
+    const DWORD length = ::GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    std::wstring path(folder, length);
     path += L"\\Quillstow";
     // An existing folder is what is wanted; any other failure shows when the file is opened.
     (void)::CreateDirectoryW(path.c_str(), nullptr);

@@ -14,7 +14,16 @@
 
 namespace qs {
 
-template <typename T, typename Close, T Invalid = T()> class unique_any {
+// What an owner holds when it holds nothing: a constant, or INVALID_HANDLE_VALUE
+// for file handles (which no template argument can name).
+template <typename T, T Empty = T()> struct EmptyIs {
+    static T Value() noexcept { return Empty; }
+};
+struct EmptyIsInvalidHandle {
+    static HANDLE Value() noexcept { return INVALID_HANDLE_VALUE; }
+};
+
+template <typename T, typename Close, typename Empty = EmptyIs<T>> class unique_any {
 public:
     unique_any() noexcept = default;
     explicit unique_any(T value, Close close = Close()) noexcept : value_(value), close_(close) {}
@@ -32,21 +41,21 @@ public:
     ~unique_any() { reset(); }
 
     T get() const noexcept { return value_; }
-    explicit operator bool() const noexcept { return value_ != Invalid; }
+    explicit operator bool() const noexcept { return value_ != Empty::Value(); }
     T* put() noexcept {
         reset();
         return &value_;
     }
     // For an in-out argument: the callee may replace the value, which this then owns.
     T* addressof() noexcept { return &value_; }
-    T release() noexcept { return std::exchange(value_, Invalid); }
-    void reset(T value = Invalid) noexcept {
+    T release() noexcept { return std::exchange(value_, Empty::Value()); }
+    void reset(T value = Empty::Value()) noexcept {
         T old = std::exchange(value_, value);
-        if (old != Invalid) close_(old);
+        if (old != Empty::Value()) close_(old);
     }
 
 private:
-    T value_ = Invalid;
+    T value_ = Empty::Value();
     Close close_{};
 };
 
@@ -96,10 +105,10 @@ using unique_hmodule = unique_any<HMODULE, FreeLibraryModule>;
 using unique_safearray = unique_any<SAFEARRAY*, DestroySafeArray>;
 using unique_window_dc = unique_any<HDC, ReleaseWindowDc>;
 // SaveDC answers 0 when it fails, and then there is nothing to restore.
-using unique_saved_dc = unique_any<int, RestoreDcState, 0>;
+using unique_saved_dc = unique_any<int, RestoreDcState>;
 // Holds one successful CoInitializeEx of the current thread (S_FALSE included,
 // which must be balanced as well); a failed one leaves it empty.
-using unique_com_apartment = unique_any<bool, UninitializeCom, false>;
+using unique_com_apartment = unique_any<bool, UninitializeCom>;
 
 inline unique_window_dc GetWindowDc(HWND window) noexcept {
     return unique_window_dc(::GetDC(window), ReleaseWindowDc{window});
@@ -115,30 +124,8 @@ inline unique_com_apartment EnterApartment(DWORD model) noexcept {
     return unique_com_apartment(SUCCEEDED(::CoInitializeEx(nullptr, model)));
 }
 
-// A file handle, whose invalid value is INVALID_HANDLE_VALUE rather than null.
-class unique_hfile {
-public:
-    unique_hfile() noexcept = default;
-    explicit unique_hfile(HANDLE handle) noexcept : handle_(handle) {}
-    unique_hfile(unique_hfile&& other) noexcept
-        : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-    unique_hfile& operator=(unique_hfile&& other) noexcept {
-        if (this != &other) reset(std::exchange(other.handle_, INVALID_HANDLE_VALUE));
-        return *this;
-    }
-    unique_hfile(const unique_hfile&) = delete;
-    unique_hfile& operator=(const unique_hfile&) = delete;
-    ~unique_hfile() { reset(); }
-    HANDLE get() const noexcept { return handle_; }
-    explicit operator bool() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
-    void reset(HANDLE handle = INVALID_HANDLE_VALUE) noexcept {
-        HANDLE old = std::exchange(handle_, handle);
-        if (old != INVALID_HANDLE_VALUE) ::CloseHandle(old);
-    }
-
-private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
+// A file handle, whose empty value is INVALID_HANDLE_VALUE rather than null.
+using unique_hfile = unique_any<HANDLE, CloseHandle, EmptyIsInvalidHandle>;
 
 // A VARIANT that is always initialised and always cleared.
 class unique_variant : public VARIANT {

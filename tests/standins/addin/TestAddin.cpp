@@ -213,26 +213,17 @@ private:
 
     void ApplicationEvent(const wchar_t* point, DISPID id, DISPPARAMS* params) {
         const std::wstring source = point;
-        switch (id) {
-        case 0xF002:
-            ItemSend(source, params);
-            break;
-        case 0xF003:
-            Say(source + L".NewMail");
-            break;
-        case 0xF006:
-            Say(source + L".Startup");
-            break;
-        case 0xF007:
-            Say(source + L".Quit");
-            break;
-        case 0xFAB5:
-            Say(source + L".NewMailEx");
-            break;
-        default:
-            Say(source + L" event " + Hex(id));
-            break;
-        }
+        if (id == 0xF002) return ItemSend(source, params);
+        static const struct {
+            DISPID id;
+            const wchar_t* name;
+        } kNamed[] = {{0xF003, L".NewMail"},
+                      {0xF006, L".Startup"},
+                      {0xF007, L".Quit"},
+                      {0xFAB5, L".NewMailEx"}};
+        for (const auto& event : kNamed)
+            if (event.id == id) return Say(source + event.name);
+        Say(source + L" event " + Hex(id));
     }
 
     void ItemSend(const std::wstring& source, DISPPARAMS* params) {
