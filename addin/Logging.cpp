@@ -43,7 +43,7 @@ std::wstring LogFilePath() {
     return folder + L"\\" + name + L".log";
 }
 
-std::wstring FallbackLogFilePath() {
+std::wstring FallbackLogFilePath(const std::wstring& own) {
     // The environment every user session has, rather than the shell: the add-in
     // does not load shell32 into Outlook's process for a diagnostic fallback.
     wchar_t folder[MAX_PATH];
@@ -53,7 +53,6 @@ std::wstring FallbackLogFilePath() {
     path += L"\\Quillstow";
     // An existing folder is what is wanted; any other failure shows when the file is opened.
     (void)::CreateDirectoryW(path.c_str(), nullptr);
-    const std::wstring own = LogFilePath();
     return path + own.substr(own.find_last_of(L'\\'));
 }
 
@@ -76,9 +75,11 @@ void WriteLog(const std::wstring& message) noexcept {
                                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         };
-        qs::unique_hfile file = open(LogFilePath());
+        const std::wstring path = LogFilePath();
+        qs::unique_hfile file = open(path);
         // A folder the user may not write to; a log held by another program is not that.
-        if (!file && ::GetLastError() == ERROR_ACCESS_DENIED) file = open(FallbackLogFilePath());
+        if (!file && ::GetLastError() == ERROR_ACCESS_DENIED)
+            file = open(FallbackLogFilePath(path));
         if (!file) return;
         DWORD written = 0;
         ::WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);

@@ -15,9 +15,9 @@ void WriteLog(const std::wstring& message) noexcept;
 // The log file's path: this module's folder, a backslash, its base name and ".log".
 std::wstring LogFilePath();
 
-// Where the log goes when this module's folder cannot be written: the same
-// name in %LOCALAPPDATA%\Quillstow, which is made when missing.
-std::wstring FallbackLogFilePath();
+// Where the log at `own` goes when this module's folder cannot be written: the
+// same name in %LOCALAPPDATA%\Quillstow, which is made when missing.
+std::wstring FallbackLogFilePath(const std::wstring& own);
 
 // One log line as written to the file, in the ANSI code page: the local time in
 // the user's general date form, a blank, the message with its control

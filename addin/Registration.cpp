@@ -15,7 +15,6 @@ const wchar_t* const kAddinDescription =
 
 namespace {
 
-constexpr wchar_t kClassesKey[] = L"Software\\Classes\\";
 constexpr wchar_t kTypeLibVersion[] = L"3.0";
 // Both architectures' views; on 32-bit Windows the flags are ignored and both name the one view.
 constexpr REGSAM kBothViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
@@ -31,10 +30,10 @@ const qs::ServerDescription kServer = {qs::server::kClasses, qs::server::kClassC
                                        kOwnInterfaces, 2};
 
 std::wstring ClassKey(const qs::CreatableClass& cls) {
-    return kClassesKey + (L"CLSID\\" + qs::GuidText(*cls.clsid));
+    return qs::kClassesKey + (L"CLSID\\" + qs::GuidText(*cls.clsid));
 }
 std::wstring TypeLibKey() {
-    return kClassesKey + (L"TypeLib\\" + qs::GuidText(LIBID_qsStow));
+    return qs::kClassesKey + (L"TypeLib\\" + qs::GuidText(LIBID_qsStow));
 }
 
 bool AnyClassRegistered(HKEY hive, REGSAM view) {
@@ -120,7 +119,7 @@ HRESULT RemoveRegistration(const ModuleRegistration& module, HKEY hive,
     if (!AnyClassRegistered(hive, module.view)) {
         for (const qs::InterfaceInfo& itf : kOwnInterfaces)
             QS_RETURN_IF_FAILED(qs::DeleteTree(
-                hive, module.view, kClassesKey + (L"Interface\\" + qs::GuidText(*itf.iid))));
+                hive, module.view, qs::kClassesKey + (L"Interface\\" + qs::GuidText(*itf.iid))));
         // The machine's loader values live in this build's own view.
         if (hive == HKEY_LOCAL_MACHINE) QS_RETURN_IF_FAILED(RemoveLoaderValues(loaderKey, loader));
     }

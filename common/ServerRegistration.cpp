@@ -9,10 +9,9 @@ namespace qs {
 
 const wchar_t* const kAutomationMarshaler = L"{00020424-0000-0000-C000-000000000046}";
 const wchar_t* const kDispatchMarshaler = L"{00020420-0000-0000-C000-000000000046}";
+const wchar_t* const kClassesKey = L"Software\\Classes\\";
 
 namespace {
-
-constexpr wchar_t kClassesKey[] = L"Software\\Classes\\";
 
 HRESULT SetText(HKEY hive, REGSAM view, const std::wstring& path, const std::wstring& name,
                 const std::wstring& data) noexcept {
@@ -85,14 +84,16 @@ std::vector<RegistryRow> ServerRows(const ServerDescription& server, const std::
 
 HRESULT WriteRows(HKEY hive, REGSAM view, const std::vector<RegistryRow>& rows) noexcept try {
     for (const RegistryRow& row : rows)
-        QS_RETURN_IF_FAILED(SetText(hive, view, kClassesKey + row.key, row.name, row.data));
+        QS_RETURN_IF_FAILED(
+            SetText(hive, view, std::wstring(kClassesKey) + row.key, row.name, row.data));
     return S_OK;
 }
 QS_CATCH_RETURN()
 
 HRESULT DeleteOwnedRows(HKEY hive, REGSAM view, const std::vector<RegistryRow>& rows) noexcept try {
     for (auto row = rows.rbegin(); row != rows.rend(); ++row)
-        if (row->owned) QS_RETURN_IF_FAILED(DeleteTree(hive, view, kClassesKey + row->key));
+        if (row->owned)
+            QS_RETURN_IF_FAILED(DeleteTree(hive, view, std::wstring(kClassesKey) + row->key));
     return S_OK;
 }
 QS_CATCH_RETURN()

@@ -13,6 +13,9 @@
 
 namespace qs {
 
+// Where every row's key lies below the hive.
+extern const wchar_t* const kClassesKey; // "Software\\Classes\\"
+
 struct RegistryRow {
     std::wstring key;  // below Software\Classes
     std::wstring name; // empty for the key's default value
