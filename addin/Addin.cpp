@@ -1,7 +1,9 @@
 #include "Addin.h"
 
 #include "AddinVersion.h"
+#include "ArchiveIndex.h"
 #include "Archiver.h"
+#include "CatchUp.h"
 #include "ComObject.h"
 #include "EventSink.h"
 #include "HostInterfaces.h"
@@ -39,10 +41,13 @@ public:
     // IDTExtensibility2 members.
     QS_IMPLEMENT_DISPATCH(IDTExtensibility2)
 
-    HRESULT STDMETHODCALLTYPE OnConnection(IDispatch* application, ext_ConnectMode, IDispatch*,
+    HRESULT STDMETHODCALLTYPE OnConnection(IDispatch* application, ext_ConnectMode mode, IDispatch*,
                                            SAFEARRAY**) override {
         try {
-            return IDTExtensibility2_OnConnection(application);
+            QS_RETURN_IF_FAILED(IDTExtensibility2_OnConnection(application));
+            // Connected from the COM Add-ins dialog: no start-up is coming to wait for.
+            if (mode == ext_cm_AfterStartup) StartCatchUp();
+            return S_OK;
         }
         QS_CATCH_RETURN()
     }
@@ -55,7 +60,10 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE OnAddInsUpdate(SAFEARRAY**) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnStartupComplete(SAFEARRAY**) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnStartupComplete(SAFEARRAY**) override {
+        StartCatchUp();
+        return S_OK;
+    }
 
 private:
     // The first step that fails ends the connection with its code; what was
@@ -88,6 +96,7 @@ private:
         // Load reports nothing of its own: a value it cannot read keeps its default.
         (void)settings->Load(loaded.put());
         oSettings = settings;
+        catchUpOn_ = CatchUpSwitchedOn();
 
         QS_RETURN_IF_FAILED(Sink(applicationSink_, DIID_OutlookApplicationEvents));
         QS_RETURN_IF_FAILED(oApplication.Set(host.Get(), applicationSink_.Get()));
@@ -144,6 +153,7 @@ private:
 
     // Every step is attempted; nothing can fail here.
     void Teardown() noexcept {
+        catchUp_.Stop();
         oNS.Clear();
         oApplication.Clear();
         rApplication.Clear();
@@ -169,10 +179,26 @@ private:
     }
 
     void oApplication_ItemSend(IDispatch* item, _Settings* settings) noexcept {
-        ArchiveItem(kOutgoingMessages, item, settings, messageFormat_);
+        ArchiveLive(kOutgoingMessages, item, settings);
     }
     void rApplication_NewMail(IDispatch* item, _Settings* settings) noexcept {
-        ArchiveItem(kIncomingMessages, item, settings, messageFormat_);
+        ArchiveLive(kIncomingMessages, item, settings);
+    }
+
+    // What the live events archive is recorded, so that no catch-up archives
+    // it again; with the catch-up on, what a catch-up archived is left alone.
+    void ArchiveLive(const ArchiveDirection& direction, IDispatch* item,
+                     _Settings* settings) noexcept {
+        ArchiveRequest request{direction, item, settings, messageFormat_};
+        request.index = &index_;
+        request.skipArchived = catchUpOn_;
+        if (catchUpOn_) index_.Load();
+        if (ArchiveItem(request) == ArchiveOutcome::Failed) catchUp_.NoteFailure();
+    }
+
+    void StartCatchUp() noexcept {
+        if (catchUpOn_ && oSettings && oNS)
+            catchUp_.Start(oNS.Get(), oSettings.Get(), messageFormat_);
     }
 
     static IDispatch* ObjectArgument(const VARIANT& arg) noexcept {
@@ -231,6 +257,10 @@ private:
     WithEventsMember oNS{DIID_OutlookNameSpaceEvents};
     WithEventsMember rApplication{DIID_MapiUtilsEvents};
     ComPtr<_Settings> oSettings;
+
+    bool catchUpOn_ = false;
+    ArchiveIndex index_;
+    CatchUp catchUp_{static_cast<IDTExtensibility2*>(this), index_};
 };
 
 } // namespace qs

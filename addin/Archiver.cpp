@@ -4,6 +4,7 @@
 #include "HostInterfaces.h"
 #include "LateBound.h"
 #include "Logging.h"
+#include "MessageKey.h"
 #include "result.h"
 #include "unique.h"
 
@@ -12,9 +13,12 @@
 using Microsoft::WRL::ComPtr;
 
 const ArchiveDirection kOutgoingMessages = {L"MailItem", L"Send MailItem detected. Subject: ",
-                                            &_Settings::get_EnabledOut, &_Settings::get_FolderOut};
+                                            &_Settings::get_EnabledOut, &_Settings::get_FolderOut,
+                                            MessageDirection::Outgoing};
 const ArchiveDirection kIncomingMessages = {L"MessageItem", L"New MailItem detected. Subject: ",
-                                            &_Settings::get_EnabledIn, &_Settings::get_FolderIn};
+                                            &_Settings::get_EnabledIn, &_Settings::get_FolderIn,
+                                            MessageDirection::Incoming};
+const wchar_t* const kCatchUpDetectionLine = L"Catch-up MailItem detected. Subject: ";
 
 namespace {
 
@@ -68,20 +72,33 @@ HRESULT CreateWrapper(IDispatch* item, ComPtr<IDispatch>& wrapper, CallFailure& 
 
 // Everything of the handler but its error path: a failure returns at once
 // with its description.
-HRESULT Archive(const ArchiveDirection& direction, IDispatch* item, _Settings* settings,
-                short messageFormat, CallFailure& failure) {
-    if (ItemTypeName(item) != direction.typeName) return S_OK;
+HRESULT Archive(const ArchiveRequest& request, ArchiveOutcome& outcome, CallFailure& failure) {
+    const ArchiveDirection& direction = request.direction;
+    IDispatch* const item = request.item;
+    _Settings* const settings = request.settings;
+    const bool catchUp = request.messageTime != nullptr;
+    outcome = ArchiveOutcome::Skipped;
+    if (ItemTypeName(item) != (catchUp ? L"MailItem" : direction.typeName)) return S_OK;
 
-    QS_RETURN_IF_FAILED(InvokeByName(item, L"Save", DISPATCH_METHOD, nullptr, 0, nullptr, failure));
+    // A message found in its folder is archived as it is, never changed.
+    if (!catchUp)
+        QS_RETURN_IF_FAILED(
+            InvokeByName(item, L"Save", DISPATCH_METHOD, nullptr, 0, nullptr, failure));
 
     ComPtr<IDispatch> wrapper;
     QS_RETURN_IF_FAILED(CreateWrapper(item, wrapper, failure));
+
+    const std::wstring key = request.index ? MessageKey(wrapper.Get(), item) : std::wstring();
+    if (request.skipArchived && request.index && request.index->Contains(key)) {
+        outcome = ArchiveOutcome::AlreadyArchived;
+        return S_OK;
+    }
 
     const bool logging = Flag(settings, &_Settings::get_Logging) > 0;
     std::wstring subject;
     if (logging) {
         QS_RETURN_IF_FAILED(GetTextProperty(wrapper.Get(), L"Subject", subject, failure));
-        WriteLog(direction.detectionLine + subject);
+        WriteLog((catchUp ? kCatchUpDetectionLine : direction.detectionLine) + subject);
     }
 
     if (Flag(settings, direction.enabled) <= 0) return S_OK;
@@ -89,7 +106,15 @@ HRESULT Archive(const ArchiveDirection& direction, IDispatch* item, _Settings* s
     std::wstring folder;
     QS_RETURN_IF_FAILED(Text(settings, direction.folder, folder, failure));
     SYSTEMTIME now;
-    ::GetLocalTime(&now);
+    DATE recordedTime = 0;
+    if (catchUp) {
+        recordedTime = *request.messageTime;
+        if (!::VariantTimeToSystemTime(recordedTime, &now))
+            return RecordFailure(E_INVALIDARG, failure);
+    } else {
+        ::GetLocalTime(&now);
+        (void)::SystemTimeToVariantTime(&now, &recordedTime);
+    }
     QS_RETURN_IF_FAILED(GetTextProperty(wrapper.Get(), L"Subject", subject, failure));
 
     // The chosen name is claimed on disk at once: a name found free cannot be
@@ -129,13 +154,15 @@ HRESULT Archive(const ArchiveDirection& direction, IDispatch* item, _Settings* s
     if (!pathArgument) return RecordFailure(E_OUTOFMEMORY, failure);
     VARIANT args[2]; // in reverse order: Type, then Path
     args[0].vt = VT_I2;
-    args[0].iVal = messageFormat;
+    args[0].iVal = request.messageFormat;
     args[1].vt = VT_BSTR | VT_BYREF;
     args[1].pbstrVal = pathArgument.addressof();
     QS_RETURN_IF_FAILED(
         InvokeByName(wrapper.Get(), L"SaveAs", DISPATCH_METHOD, args, 2, nullptr, failure));
     claim.Keep();
     wrapper.Reset();
+    outcome = ArchiveOutcome::Archived;
+    if (request.index) request.index->Record(direction.index, key, recordedTime);
 
     if (logging) WriteLog(L"Successful. ");
     return S_OK;
@@ -143,22 +170,26 @@ HRESULT Archive(const ArchiveDirection& direction, IDispatch* item, _Settings* s
 
 } // namespace
 
-void ArchiveItem(const ArchiveDirection& direction, IDispatch* item, _Settings* settings,
-                 short messageFormat) noexcept {
-    if (!settings) return;
+ArchiveOutcome ArchiveItem(const ArchiveRequest& request) noexcept {
+    if (!request.settings) return ArchiveOutcome::Skipped;
     CallFailure failure;
+    ArchiveOutcome outcome = ArchiveOutcome::Skipped;
     HRESULT hr;
     try {
-        hr = Archive(direction, item, settings, messageFormat, failure);
+        hr = Archive(request, outcome, failure);
     } catch (...) {
         hr = RecordFailure(qs::HResultFromCaughtException(), failure);
     }
-    if (FAILED(hr) && Flag(settings, &_Settings::get_Logging) > 0) {
-        try {
-            WriteLog(L"Error: " + failure.description);
-        } catch (...) {
+    if (FAILED(hr)) {
+        outcome = ArchiveOutcome::Failed;
+        if (Flag(request.settings, &_Settings::get_Logging) > 0) {
+            try {
+                WriteLog(L"Error: " + failure.description);
+            } catch (...) {
+            }
         }
     }
     // The failure is cleared: nothing of it reaches the host.
     ::SetErrorInfo(0, nullptr);
+    return outcome;
 }

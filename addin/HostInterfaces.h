@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <oaidl.h>
 
 #include <guiddef.h>
 
@@ -17,9 +18,25 @@ constexpr GUID DIID_OutlookApplicationEvents = {
 constexpr GUID DIID_OutlookNameSpaceEvents = {
     0x0006308C, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
-constexpr DISPID kDispidItemSend = 0xF002;    // ApplicationEvents
-constexpr DISPID kDispidGetNamespace = 0x110; // _Application
-constexpr DISPID kDispidVersion = 0x116;      // _Application
+constexpr GUID DIID_OutlookItemsEvents = {
+    0x00063077, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+constexpr DISPID kDispidItemSend = 0xF002;         // ApplicationEvents
+constexpr DISPID kDispidGetNamespace = 0x110;      // _Application
+constexpr DISPID kDispidVersion = 0x116;           // _Application
+constexpr DISPID kDispidGetDefaultFolder = 0x210B; // _NameSpace
+constexpr DISPID kDispidItems = 0x3100;            // MAPIFolder
+constexpr DISPID kDispidGetFirst = 0x56;           // _Items
+constexpr DISPID kDispidGetNext = 0x57;
+constexpr DISPID kDispidSort = 0x61;
+constexpr DISPID kDispidItemAdd = 0xF001; // ItemsEvents
+constexpr DISPID kDispidSentOn = 0x39;    // _MailItem
+constexpr DISPID kDispidReceivedTime = 0xE06;
+
+constexpr long kFolderSentMail = 5; // olFolderSentMail
+constexpr long kFolderInbox = 6;    // olFolderInbox
+// Outlook's "no date", 1 January 4501: the sent time of a message not yet sent.
+constexpr DATE kOutlookNoDate = 949998.0;
 
 // The MAPI library registered under the ProgID prefix qsMapiLib.
 constexpr wchar_t kMapiUtilsProgId[] = L"qsMapiLib.MAPIUtils";

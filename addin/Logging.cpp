@@ -1,5 +1,6 @@
 #include "Logging.h"
 
+#include "UserStateFolder.h"
 #include "module.h"
 #include "unique.h"
 
@@ -19,18 +20,22 @@ std::string ToAnsi(const std::wstring& text) {
     return ansi;
 }
 
-// The general date form of the user's locale; midnight shows the date alone.
 std::wstring GeneralDate(const SYSTEMTIME& localTime) {
     SYSTEMTIME whole = localTime;
     whole.wMilliseconds = 0;
     DATE date = 0;
     if (!::SystemTimeToVariantTime(&whole, &date)) return {};
-    qs::unique_bstr text;
-    if (FAILED(::VarBstrFromDate(date, LOCALE_USER_DEFAULT, 0, text.put()))) return {};
-    return std::wstring(text.get(), ::SysStringLen(text.get()));
+    return GeneralDateText(date);
 }
 
 } // namespace
+
+// The general date form of the user's locale; midnight shows the date alone.
+std::wstring GeneralDateText(DATE localTime) {
+    qs::unique_bstr text;
+    if (FAILED(::VarBstrFromDate(localTime, LOCALE_USER_DEFAULT, 0, text.put()))) return {};
+    return std::wstring(text.get(), ::SysStringLen(text.get()));
+}
 
 std::wstring LogFilePath() {
     const std::wstring module = qs::ThisModulePath();
@@ -44,16 +49,9 @@ std::wstring LogFilePath() {
 }
 
 std::wstring FallbackLogFilePath(const std::wstring& own) {
-    // The environment every user session has, rather than the shell: the add-in
-    // does not load shell32 into Outlook's process for a diagnostic fallback.
-    wchar_t folder[MAX_PATH];
-    const DWORD length = ::GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return {};
-    std::wstring path(folder, length);
-    path += L"\\Quillstow";
-    // An existing folder is what is wanted; any other failure shows when the file is opened.
-    (void)::CreateDirectoryW(path.c_str(), nullptr);
-    return path + own.substr(own.find_last_of(L'\\'));
+    const std::wstring folder = UserStateFolder();
+    if (folder.empty()) return {};
+    return folder + own.substr(own.find_last_of(L'\\'));
 }
 
 std::string FormatLogLine(const SYSTEMTIME& localTime, const std::wstring& message) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+#include <oaidl.h>
 
 #include <string>
 
@@ -18,6 +19,9 @@ std::wstring LogFilePath();
 // Where the log at `own` goes when this module's folder cannot be written: the
 // same name in %LOCALAPPDATA%\Quillstow, which is made when missing.
 std::wstring FallbackLogFilePath(const std::wstring& own);
+
+// A local time in the user's general date form, as the log's lines begin.
+std::wstring GeneralDateText(DATE localTime);
 
 // One log line as written to the file, in the ANSI code page: the local time in
 // the user's general date form, a blank, the message with its control

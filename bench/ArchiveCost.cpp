@@ -100,6 +100,8 @@ int wmain(int argc, wchar_t** argv) {
     settings->put_EnabledOut(1);
     settings->put_FolderOut(folder.get());
 
+    // The live path records every message it archives, as the add-in's does.
+    ArchiveIndex index(addinFolder + L".index");
     std::vector<double> addin, direct, ratios;
     for (int i = 0; i < count; ++i) {
         const std::wstring subject = L"Re: Quarterly figures 2026/" + std::to_wstring(i);
@@ -114,7 +116,10 @@ int wmain(int argc, wchar_t** argv) {
         for (int side = 0; side < 2; ++side) {
             const double start = Microseconds();
             if ((side == 0) == (i % 2 == 0)) {
-                ArchiveItem(kOutgoingMessages, first.Get(), settings.Get(), kFormatUnicodeMsg);
+                ArchiveRequest request{kOutgoingMessages, first.Get(), settings.Get(),
+                                       kFormatUnicodeMsg};
+                request.index = &index;
+                ArchiveItem(request);
                 a = Microseconds() - start;
             } else {
                 if (FAILED(SaveDirectly(second.Get(),

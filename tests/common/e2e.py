@@ -230,12 +230,17 @@ def write_settings(wine_run, path, values, env=None):
     import_registry(wine_run, path, lines, env)
 
 
-def settings_values(enabled_in=1, enabled_out=1, folder_in="", folder_out="", logging=1):
-    """Outlook's loader value, then the five values as the configuration program stores them."""
+def settings_values(enabled_in=1, enabled_out=1, folder_in="", folder_out="", logging=1,
+                    catch_up=0):
+    """Outlook's loader value, then the five values as the configuration program stores them,
+    and the catch-up switch (None: absent, which is on). The live path's cases switch the
+    catch-up off: their logs then hold exactly the live lines."""
+    switches = [("EnabledIn", enabled_in), ("EnabledOut", enabled_out), ("Logging", logging)]
+    if catch_up is not None:
+        switches.append(("CatchUp", catch_up))
     return ['"LoadBehavior"=dword:00000003', '"FolderIn"=' + reg_text(folder_in),
             '"FolderOut"=' + reg_text(folder_out)] + [
-        '"%s"=dword:%08x' % (name, value & 0xFFFFFFFF) for name, value in
-        [("EnabledIn", enabled_in), ("EnabledOut", enabled_out), ("Logging", logging)]]
+        '"%s"=dword:%08x' % (name, value & 0xFFFFFFFF) for name, value in switches]
 
 
 def fresh_folder(*parts):

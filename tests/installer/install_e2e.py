@@ -281,7 +281,7 @@ def case_archive(t):
         os.makedirs(in_folder)
         p.write_settings(folder_in=windows_path(in_folder), folder_out=windows_path(out_folder) + "\\")
         settings = settings_only(added(baseline, p.export(ADDIN_KEY)))
-        check(len(settings) == 6, "five settings in the settings key: %r" % settings)
+        check(len(settings) == 7, "five settings and CatchUp in the settings key: %r" % settings)
 
         # Wine does not merge HKCU\Software\Classes into HKEY_CLASSES_ROOT (Wine
         # bug 14771), so a class registered per user is not found by ProgID
