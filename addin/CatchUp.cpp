@@ -122,7 +122,9 @@ void CatchUp::Stop() noexcept {
     sentItems_.Clear();
     if (sentItemsSink_) sentItemsSink_->Detach();
     sentItemsSink_.Reset();
-    walks_.clear();
+    // A slice that shut the add-in down (a save may pump messages) lets go of
+    // its walks itself, once it no longer works on them.
+    if (!inSlice_) walks_.clear();
     passRunning_ = false;
     started_ = false;
     nameSpace_.Reset();
@@ -193,7 +195,10 @@ void CatchUp::RunSlice() noexcept {
         }
     }
     inSlice_ = false;
-    if (generation == generation_ && passRunning_) Arm(0);
+    if (generation != generation_)
+        walks_.clear();
+    else if (passRunning_)
+        Arm(0);
 }
 
 void CatchUp::BeginPass() {
