@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The add-in's benchmark: start-up, cost per message against the MAPI library
-alone, scaling as an archive folder grows, colliding names, and the host's
-memory over many messages.
+alone, scaling as an archive folder grows, colliding names, the host's memory
+over many messages, and the catch-up of mail that arrived while Outlook was closed.
 
 Usage: bench.py BUILD_DIR [--messages N] [--ratio-messages N] [--rounds N]
 
@@ -16,6 +16,7 @@ import glob
 import os
 import platform
 import re
+import shutil
 import statistics
 import subprocess
 import sys
@@ -44,14 +45,17 @@ class Bench:
         return e2e.fresh_folder(self.work, name)
 
     def settings(self, logging, folder, enabled_in=0, enabled_out=1):
+        """The settings as users have them: the catch-up on (the switch absent)."""
         self.addin.settings(enabled_in=enabled_in, enabled_out=enabled_out, logging=logging,
-                            folder_in=windows_path(folder), folder_out=windows_path(folder))
+                            folder_in=windows_path(folder), folder_out=windows_path(folder),
+                            catch_up=None)
 
-    def host(self, progid, scenario, env=None):
+    def host(self, progid, scenario, env=None, args=()):
         """Runs the stand-in Outlook with one add-in; returns its transcript."""
-        done = self.t.host(scenario, addin=progid, args=["--timing"], folder=self.work,
-                           env=dict(os.environ, **(env or {})), timeout=3600)
-        if done.rc != 0 or "connected " + progid not in done.out or \
+        done = self.t.host(scenario, addin=progid, args=["--timing"] + list(args),
+                           folder=self.work, env=dict(os.environ, **(env or {})), timeout=3600)
+        closed = "--closed" in args
+        if done.rc != 0 or (not closed and "connected " + progid not in done.out) or \
                 "live objects: 0" not in done.out:
             raise SystemExit("bench: the host run went wrong (%d):\n  %s" %
                              (done.rc, "\n  ".join(done.out[-8:] + [done.err])))
@@ -174,6 +178,30 @@ def collisions(b, count):
     return {"event": figures(out, "event-us")[0], "seconds": len(seconds), "elapsed": elapsed}
 
 
+def catch_up(b, count):
+    """`count` messages received while Outlook was closed, caught up at the next start with
+    logging off: the time spent in dispatched messages and timer callbacks, and the longest."""
+    folder = b.folder("catch-up")
+    store = os.path.join(b.work, "catch-up-store.txt")
+    if os.path.exists(store):
+        os.remove(store)
+    for state in glob.glob(os.path.join(b.t.prefix(), "drive_c", "users", "*", "AppData", "Local",
+                                        "Quillstow")):
+        shutil.rmtree(state)
+    b.settings(logging=0, folder=folder, enabled_in=1, enabled_out=0)
+    at_store = ["--store", windows_path(store)]
+    b.host("qsStow.Addin", "idle 500\n", args=at_store)  # the first start sets the watermark
+    b.host("qsStow.Addin", "at 2030-05-06 07:08:09\n" +
+           "".join("receive Caught up %05d\n" % i for i in range(count)),
+           args=["--closed"] + at_store)
+    out = b.host("qsStow.Addin", "idle %d\n" % (5000 + 20 * count), args=at_store)
+    if msg_files(folder) != count:
+        raise SystemExit("bench: the catch-up archived %d of %d" % (msg_files(folder), count))
+    total = float(next(l for l in out if l.startswith("dispatch-ms-total ")).split()[1])
+    longest = float(next(l for l in out if l.startswith("longest-dispatch-ms ")).split()[1])
+    return {"us-per-msg": total * 1000 / count, "longest": longest, "connect": connect_ms(out)}
+
+
 def wine_version():
     try:
         return subprocess.run(["/usr/lib/wine/wine64", "--version"], capture_output=True,
@@ -203,6 +231,8 @@ def main():
     parser.add_argument("--rounds", type=int, default=5, help="runs of each ratio configuration")
     parser.add_argument("--collisions", type=int, default=1000,
                         help="sends with one identical subject")
+    parser.add_argument("--catch-up", type=int, default=1000,
+                        help="messages received while closed and caught up at the next start")
     args = parser.parse_args()
     if args.messages < 2000:
         parser.error("--messages must be at least 2000")
@@ -217,6 +247,7 @@ def main():
     scale = scaling(b, args.messages)
     base_scale = scaling(b, args.messages, baseline=True)
     collide = collisions(b, args.collisions)
+    caught = catch_up(b, args.catch_up)
 
     med = {k: statistics.median(r[1] for r in v) for k, v in ratio.items()}
     p99 = {k: statistics.median(r[2] for r in v) for k, v in ratio.items()}
@@ -262,6 +293,13 @@ def main():
         ("Baseline host private bytes: start, after 1,000, after %s" % format(n, ","),
          " / ".join("%.1f MB" % (m[0] / 1048576) for m in base_scale["memory"]), ""),
         ("After shutdown", scale["live"], "live objects: 0"),
+        ("Catch-up of %s messages at the next start, per message" % format(args.catch_up, ","),
+         "%.0f us, %.2f of a live archive" % (caught["us-per-msg"], caught["us-per-msg"] / med["off"]),
+         ""),
+        ("Catch-up: longest dispatched message or timer callback", "%.1f ms" % caught["longest"],
+         "at most 50 ms"),
+        ("Start-up: OnConnection with a catch-up pending", "%.1f ms" % caught["connect"],
+         "under 10 ms"),
     ]
     width = max(len(r[0]) for r in rows)
     vwidth = max(len(r[1]) for r in rows)
@@ -275,8 +313,10 @@ def main():
     print("Start-up times (ms): " + " ".join("%.1f" % t for t in starts))
     print("Start-up times, incoming off (ms): " + " ".join("%.1f" % t for t in outgoing_starts))
     print("connect-ms-median %.1f ratio-logging-off %.3f ratio-logging-on %.3f "
-          "us-per-msg-at-1k %.0f us-per-msg-at-10k %.0f" %
-          (statistics.median(starts), off, on, scale["at-1k"][1], scale["at-end"][1]))
+          "us-per-msg-at-1k %.0f us-per-msg-at-10k %.0f catchup-us-per-msg %.0f "
+          "catchup-longest-slice-ms %.1f" %
+          (statistics.median(starts), off, on, scale["at-1k"][1], scale["at-end"][1],
+           caught["us-per-msg"], caught["longest"]))
 
 
 if __name__ == "__main__":
