@@ -105,7 +105,8 @@ private:
 
     bool Receive(const Step& step) {
         ComPtr<IDispatch> item;
-        if (!Created(step, CreateItem(ItemKind::Mail, SampleReceivedMail(step.subject), &item)))
+        if (!Created(step, CreateItem(ItemKind::Mail, SampleReceivedMail(step.subject, LocalNow()),
+                                      &item)))
             return false;
         ComPtr<_MailItem> mail;
         unique_bstr entryId;
