@@ -1,5 +1,6 @@
 // The host program's command line:
-//   outlook-standin [--version TEXT] [--addin PROGID] [--timing] [SCENARIO]
+//   outlook-standin [--version TEXT] [--addin PROGID] [--timing]
+//                   [--send-in-message-box SUBJECT] [--store FILE] [--closed] [SCENARIO]
 #pragma once
 
 #include <string>
@@ -15,11 +16,16 @@ struct Options {
     // Sent from inside the first message box shown on the host's thread (an
     // add-in's, at connection, say); empty: none.
     std::wstring sendInMessageBox;
+    // The file the store is kept in between runs; empty: the store lives in memory.
+    std::wstring storePath;
+    // Outlook is not running: no add-in is loaded and no event raised, mail
+    // only arrives in and is sent from the store.
+    bool closed = false;
 };
 
 constexpr const char* kUsage =
     "usage: outlook-standin [--version TEXT] [--addin PROGID] [--timing] "
-    "[--send-in-message-box SUBJECT] [SCENARIO]";
+    "[--send-in-message-box SUBJECT] [--store FILE] [--closed] [SCENARIO]";
 
 // False with a message on a bad command line.
 bool ParseCommandLine(const std::vector<std::wstring>& arguments, Options* options,

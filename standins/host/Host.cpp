@@ -5,10 +5,12 @@
 #include "EventTimes.h"
 #include "HostFaults.h"
 #include "MapiLibrary.h"
+#include "MessageLoop.h"
 #include "Output.h"
 #include "ProcessMemory.h"
 #include "SampleMail.h"
 #include "SavedItems.h"
+#include "StoreFile.h"
 #include "unique.h"
 
 #include <objbase.h>
@@ -17,6 +19,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <memory>
+#include <optional>
 #include <utility>
 
 namespace qs::standin {
@@ -27,23 +32,28 @@ using Microsoft::WRL::ComPtr;
 
 class Session {
 public:
-    Session(const Options& options) : options_(options), addins_(options.addins, options.timing) {
+    Session(const Options& options, std::shared_ptr<MailStore> store)
+        : options_(options), store_(std::move(store)), addins_(options.addins, options.timing) {
         if (!options.sendInMessageBox.empty()) SendInNextMessageBox(options.sendInMessageBox);
     }
 
+    // Under --closed nothing is connected, and so nothing is disconnected either.
     void Start() {
-        application_ = MakeObject<Application>();
+        application_ = MakeObject<Application>(store_);
         application_->SetVersion(options_.version);
-        addins_.Connect(static_cast<_Application*>(application_.Get()));
+        if (!options_.closed) addins_.Connect(static_cast<_Application*>(application_.Get()));
         application_->Startup();
+        loop_.DispatchWaiting();
     }
 
     void Stop() {
         application_->Quit();
         addins_.Disconnect();
         application_.Reset();
-        PrintLine(std::string("disconnected"));
+        Disconnected();
     }
+
+    void DispatchWaiting() { loop_.DispatchWaiting(); }
 
     // False when the step could not be carried out.
     bool Play(const Step& step) {
@@ -51,7 +61,16 @@ public:
         case Step::Action::Send:
             return Send(step);
         case Step::Action::Receive:
+        case Step::Action::ReceiveItem:
             return Receive(step);
+        case Step::Action::SentElsewhere:
+            return SentElsewhere(step);
+        case Step::Action::At:
+            at_ = step.time;
+            return true;
+        case Step::Action::Idle:
+            loop_.Idle(step.milliseconds);
+            return true;
         case Step::Action::FailNextSave:
             FailNextSave();
             return true;
@@ -75,7 +94,7 @@ public:
         case Step::Action::DisconnectAndHold:
             // An add-in lets go of the library's objects at disconnection, not at its release.
             addins_.Disconnect(true);
-            PrintLine(std::string("disconnected"));
+            Disconnected();
             PrintLine("library objects: " + std::to_string(mapi_.LiveObjects()));
             return true;
         }
@@ -85,34 +104,71 @@ public:
     void Report() {
         const long live = qs::ModuleObjectCount() + mapi_.LiveObjects();
         PrintLine("live objects: " + std::to_string(live));
-        if (options_.timing) PrintLine(times_.Summary());
+        if (options_.timing) {
+            PrintLine(times_.Summary());
+            PrintLine(loop_.Summary());
+        }
     }
 
     bool AnyConnectFailed() const noexcept { return addins_.AnyFailed(); }
 
 private:
+    // The time of a message sent or received now.
+    DATE MessageTime() const { return at_ ? *at_ : LocalNow(); }
+
+    void Disconnected() const {
+        if (!options_.closed) PrintLine(std::string("disconnected"));
+    }
+
+    // The time add-ins spent in a message's events (ItemSend, NewMail, ItemAdd)
+    // is one sample of the event times.
     bool Send(const Step& step) {
-        ComPtr<IDispatch> item;
-        if (!Created(step, CreateItem(step.kind, SampleSentMail(step.subject), &item)))
-            return false;
+        const ItemFields fields = SampleSentMail(step.subject);
         FireStats stats;
-        const bool cancelled = application_->ItemSend(item.Get(), stats);
+        bool cancelled = false;
+        if (!options_.closed) {
+            ComPtr<IDispatch> item;
+            if (!Created(step, CreateItem(step.kind, fields, &item))) return false;
+            cancelled = application_->ItemSend(item.Get(), stats);
+        }
+        if (!cancelled) {
+            // Outlook's MailItem.SentOn documentation: sending sets SentOn and
+            // ReceivedTime. Moving to Sent Items gives a new EntryID; the search
+            // key stays.
+            StoredMessage sent = ToStored(step.kind, fields);
+            sent.entryId = NewEntryId();
+            sent.sentOn = sent.receivedTime = MessageTime();
+            application_->File(FolderId::SentItems, std::move(sent), stats);
+        }
         Record(stats);
         PrintSaves();
         PrintLine(std::string(cancelled ? "cancelled" : "sent"));
         return true;
     }
 
-    bool Receive(const Step& step) {
-        ComPtr<IDispatch> item;
-        if (!Created(step, CreateItem(ItemKind::Mail, SampleReceivedMail(step.subject), &item)))
-            return false;
-        ComPtr<_MailItem> mail;
-        unique_bstr entryId;
-        if (SUCCEEDED(item.As(&mail)) && SUCCEEDED(mail->get_EntryID(entryId.put())))
-            application_->NewMail(entryId.get());
+    bool SentElsewhere(const Step& step) {
+        StoredMessage sent = ToStored(ItemKind::Mail, SampleSentMail(step.subject));
+        sent.sentOn = sent.receivedTime = MessageTime();
         FireStats stats;
-        mapi_.RaiseNewMail(item.Get(), &stats);
+        application_->File(FolderId::SentItems, std::move(sent), stats);
+        Record(stats);
+        PrintSaves();
+        PrintLine(std::string("sent-elsewhere"));
+        return true;
+    }
+
+    // The item lands in the Inbox first; NewMailEx then names it, and the
+    // library's NewMail hands on an item with its identity.
+    bool Receive(const Step& step) {
+        const ItemFields fields = SampleReceivedMail(step.subject, MessageTime());
+        FireStats stats;
+        application_->File(FolderId::Inbox, ToStored(step.kind, fields), stats);
+        if (step.action == Step::Action::Receive && !options_.closed) {
+            ComPtr<IDispatch> item;
+            if (!Created(step, CreateItem(step.kind, fields, &item))) return false;
+            application_->NewMail(fields.entryId);
+            mapi_.RaiseNewMail(item.Get(), &stats);
+        }
         Record(stats);
         PrintSaves();
         PrintLine(std::string("received"));
@@ -209,10 +265,13 @@ private:
     }
 
     const Options& options_;
+    std::shared_ptr<MailStore> store_;
+    MessageLoop loop_;
     AddinHost addins_;
     MapiLibrary mapi_;
     EventTimes times_;
     ComPtr<Application> application_;
+    std::optional<DATE> at_;
     Step boxStep_{};
     unique_any<HHOOK, Unhook> boxHook_;
     static Session* boxSession_;
@@ -229,16 +288,33 @@ int RunHost(const Options& options, const std::vector<Step>& steps) {
         PrintError(L"cannot initialise COM");
         return 1;
     }
+    auto store = std::make_shared<MailStore>();
+    std::wstring problem;
+    if (!options.storePath.empty() && !LoadStore(options.storePath, store.get(), &problem)) {
+        PrintError(problem);
+        return 1;
+    }
     int status = 0;
-    Session session(options);
+    Session session(options, store);
     session.Start();
     for (const Step& step : steps) {
-        if (!session.Play(step)) {
+        bool played = false;
+        try {
+            played = session.Play(step);
+        } catch (const std::exception&) {
+            PrintError(L"line " + std::to_wstring(step.line) + L": the host failed");
+        }
+        if (!played) {
             status = 1;
             break;
         }
+        session.DispatchWaiting();
     }
     session.Stop();
+    if (!options.storePath.empty() && !SaveStore(options.storePath, *store, &problem)) {
+        PrintError(problem);
+        status = 1;
+    }
     session.Report();
     if (status == 0 && session.AnyConnectFailed()) status = 2;
     return status;

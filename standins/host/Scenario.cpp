@@ -1,6 +1,11 @@
 #include "Scenario.h"
 
+#include "LocalTime.h"
+
 #include <windows.h>
+
+#include <cwchar>
+#include <cwctype>
 
 namespace qs::standin {
 
@@ -24,6 +29,15 @@ void SplitFirst(const std::wstring& text, std::wstring* word, std::wstring* rest
     *rest = blank == std::wstring::npos ? L"" : text.substr(blank + 1);
 }
 
+// A number of milliseconds up to about a quarter of an hour.
+bool ParseMilliseconds(const std::wstring& text, unsigned long* milliseconds) {
+    if (text.empty() || text.size() > 6) return false;
+    for (wchar_t c : text)
+        if (!std::iswdigit(c)) return false;
+    *milliseconds = std::wcstoul(text.c_str(), nullptr, 10);
+    return true;
+}
+
 bool ParseLine(const std::wstring& text, int number, Step* step) {
     std::wstring command, argument;
     SplitFirst(text, &command, &argument);
@@ -34,16 +48,24 @@ bool ParseLine(const std::wstring& text, int number, Step* step) {
         step->subject = argument;
         return true;
     }
-    if (command == L"send-item") {
+    if (command == L"send-item" || command == L"receive-item") {
         std::wstring kind;
         SplitFirst(argument, &kind, &step->subject);
-        step->action = Step::Action::Send;
+        step->action = command == L"send-item" ? Step::Action::Send : Step::Action::ReceiveItem;
         return ItemKindFromTypeName(kind, &step->kind);
     }
-    if (command == L"receive") {
-        step->action = Step::Action::Receive;
+    if (command == L"receive" || command == L"sent-elsewhere") {
+        step->action = command == L"receive" ? Step::Action::Receive : Step::Action::SentElsewhere;
         step->subject = argument;
         return true;
+    }
+    if (command == L"at") {
+        step->action = Step::Action::At;
+        return ParseLocalTime(argument, &step->time);
+    }
+    if (command == L"idle") {
+        step->action = Step::Action::Idle;
+        return ParseMilliseconds(argument, &step->milliseconds);
     }
     if (hasArgument) return false;
     if (command == L"disconnect-and-hold") {

@@ -72,6 +72,15 @@ HRESULT MessageItem::get_RecipientAddresses(BSTR* value) {
     return ReadText(L"RecipientAddresses", value);
 }
 
+HRESULT MessageItem::get_PropertyAccessor(IDispatch** value) {
+    if (!value) return E_POINTER;
+    *value = nullptr;
+    unique_variant accessor;
+    QS_RETURN_IF_FAILED(Read(L"PropertyAccessor", VT_DISPATCH, accessor.put()));
+    *value = accessor.release().pdispVal;
+    return S_OK;
+}
+
 HRESULT MessageItem::Save() {
     return CallByName(hostItem_.Get(), L"Save", IID__MessageItem, kSource);
 }

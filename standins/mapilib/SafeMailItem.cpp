@@ -4,7 +4,7 @@
 #include "Faults.h"
 #include "FileWriter.h"
 #include "ItemReader.h"
-#include "ErrorInfo.h"
+#include "MapiProperties.h"
 #include "MsgWriter.h"
 #include "result.h"
 #include "unique.h"
@@ -114,6 +114,32 @@ HRESULT SafeMailItem::SaveAs(VARIANT path, VARIANT type) try {
     if (FAILED(hr)) return Fail(hr, L"Cannot build the message file: " + SystemMessage(hr));
     hr = WriteFile(target, file, &problem);
     return FAILED(hr) ? Fail(hr, problem) : S_OK;
+}
+QS_CATCH_RETURN()
+
+// The stand-in reads the property through the item's PropertyAccessor (the
+// host's items have one, as Outlook 2007 and later's do); a property the item
+// does not have is Empty, not a failure.
+HRESULT SafeMailItem::get_Fields(long propTag, VARIANT* value) try {
+    if (!value) return E_POINTER;
+    ::VariantInit(value);
+    QS_RETURN_IF_FAILED(RequireItem());
+    unique_variant accessor;
+    QS_RETURN_IF_FAILED(
+        GetByName(item_.Get(), L"PropertyAccessor", accessor.put(), IID_ISafeMailItem, kSource));
+    QS_RETURN_IF_FAILED(::VariantChangeType(&accessor, &accessor, 0, VT_DISPATCH));
+    if (!accessor.pdispVal) return Fail(E_NOINTERFACE, L"The item has no PropertyAccessor.");
+    unique_bstr schemaName(
+        ::SysAllocString(PropTagSchemaName(static_cast<ULONG>(propTag)).c_str()));
+    QS_RETURN_IF_NULL_ALLOC(schemaName.get());
+    VARIANT arg;
+    arg.vt = VT_BSTR;
+    arg.bstrVal = schemaName.get();
+    const HRESULT hr =
+        CallByName(accessor.pdispVal, L"GetProperty", IID_ISafeMailItem, kSource, &arg, 1, value);
+    if (hr != kMapiNotFound) return hr;
+    ::SetErrorInfo(0, nullptr);
+    return S_OK;
 }
 QS_CATCH_RETURN()
 

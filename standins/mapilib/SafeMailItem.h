@@ -1,6 +1,7 @@
-// SafeMailItem: wraps an item set through Item and saves it as an Outlook
-// message file. It reads the wrapped item by name through IDispatch, so the
-// host's mail items and the library's MessageItems both serve.
+// SafeMailItem: wraps an item set through Item, reads its MAPI properties by
+// tag and saves it as an Outlook message file. It reads the wrapped item by
+// name through IDispatch, so the host's mail items and the library's
+// MessageItems both serve.
 #pragma once
 
 #include "ComObject.h"
@@ -23,6 +24,7 @@ public:
     HRESULT STDMETHODCALLTYPE putref_Item(IDispatch* value) override;
     HRESULT STDMETHODCALLTYPE get_Subject(BSTR* value) override;
     HRESULT STDMETHODCALLTYPE SaveAs(VARIANT path, VARIANT type) override;
+    HRESULT STDMETHODCALLTYPE get_Fields(long propTag, VARIANT* value) override;
 
 private:
     HRESULT Fail(HRESULT failure, const std::wstring& description) const noexcept;

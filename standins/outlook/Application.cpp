@@ -2,7 +2,6 @@
 
 #include "ErrorInfo.h"
 #include "Text.h"
-#include "NameSpace.h"
 #include "result.h"
 #include "unique.h"
 
@@ -18,7 +17,9 @@ constexpr DISPID kDispidNewMailEx = 0xFAB5;
 
 } // namespace
 
-Application::Application() : events_(*this, {DIID_ApplicationEvents, DIID_ApplicationEvents_11}) {}
+Application::Application(std::shared_ptr<MailStore> store)
+    : events_(*this, {DIID_ApplicationEvents, DIID_ApplicationEvents_11}),
+      store_(std::move(store)) {}
 
 HRESULT Application::InterfaceSupportsErrorInfo(REFIID iid) {
     return iid == IID__Application ? S_OK : S_FALSE;
@@ -57,7 +58,7 @@ HRESULT Application::SessionObject(_NameSpace** value) noexcept try {
     if (!value) return E_POINTER;
     *value = nullptr;
     // One session per Application, as in Outlook.
-    if (!session_) session_ = MakeObject<NameSpace>();
+    if (!session_) session_ = MakeObject<NameSpace>(store_);
     return session_.CopyTo(value);
 }
 QS_CATCH_RETURN()
@@ -96,6 +97,12 @@ void Application::Startup() {
     FireStats ignored;
     DISPPARAMS none = {};
     FireAll(kDispidStartup, none, ignored);
+}
+
+void Application::File(FolderId folder, StoredMessage message, FireStats& stats) {
+    auto& messages = store_->Messages(folder);
+    messages.push_back(std::move(message));
+    if (session_) session_->RaiseItemAdd(folder, messages.back(), stats);
 }
 
 void Application::Quit() {

@@ -1,15 +1,19 @@
 // The host's Application object. Add-ins get it in OnConnection and advise on
 // its ApplicationEvents and ApplicationEvents_11 connection points; the host
-// program raises the events through the methods below.
+// program raises the events and files messages in the store through the
+// methods below.
 #pragma once
 
 #include "ComObject.h"
 #include "EventSource.h"
+#include "MailStore.h"
+#include "NameSpace.h"
 #include "Outlook.h"
 #include "dispatch.h"
 
 #include <wrl/client.h>
 
+#include <memory>
 #include <string>
 
 namespace qs::standin {
@@ -17,7 +21,7 @@ namespace qs::standin {
 class Application final : public qs::ComObject<Application, _Application, IConnectionPointContainer,
                                                ISupportErrorInfo> {
 public:
-    Application();
+    explicit Application(std::shared_ptr<MailStore> store = std::make_shared<MailStore>());
     QS_IMPLEMENT_DISPATCH(_Application)
     QS_IMPLEMENT_CONNECTION_POINTS()
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
@@ -36,6 +40,8 @@ public:
     void NewMail(const std::wstring& entryId);
     void Startup();
     void Quit();
+    // Files a message in a folder of the store, with ItemAdd on its live collections.
+    void File(FolderId folder, StoredMessage message, FireStats& stats);
 
 private:
     void FireAll(DISPID id, DISPPARAMS& params, FireStats& stats);
@@ -43,7 +49,8 @@ private:
     qs::TypeInfoDispatch dispatch_{IID__Application};
     EventSource events_;
     std::wstring version_ = L"16.0.0.0";
-    Microsoft::WRL::ComPtr<_NameSpace> session_;
+    std::shared_ptr<MailStore> store_;
+    Microsoft::WRL::ComPtr<NameSpace> session_;
 };
 
 } // namespace qs::standin

@@ -5,11 +5,14 @@
 #include "Text.h"
 #include "HostFaults.h"
 #include "Outlook.h"
+#include "PropertyAccessor.h"
 #include "SavedItems.h"
 #include "dispatch.h"
 #include "result.h"
 
+#include <cstring>
 #include <cwchar>
+#include <stdexcept>
 
 namespace qs::standin {
 
@@ -24,19 +27,17 @@ std::wstring Join(const std::vector<Recipient>& recipients, std::wstring Recipie
     return joined;
 }
 
-std::wstring NextEntryId() {
-    static unsigned long counter = 0;
-    wchar_t id[40];
-    std::swprintf(id, 40, L"00000000A1B2C3D4E5F60718%08lX", ++counter);
-    return id;
+GUID NewGuid() {
+    GUID guid;
+    if (FAILED(::CoCreateGuid(&guid))) throw std::runtime_error("no new GUID");
+    return guid;
 }
 
 // One implementation for every kind: the kinds' interfaces have the same members.
 template <typename Interface>
 class Item final : public qs::ComObject<Item<Interface>, Interface, ISupportErrorInfo> {
 public:
-    Item(ItemKind kind, ItemFields fields)
-        : info_(KindInfo(kind)), fields_(std::move(fields)), entryId_(NextEntryId()) {}
+    Item(ItemKind kind, ItemFields fields) : info_(KindInfo(kind)), fields_(std::move(fields)) {}
 
     QS_IMPLEMENT_DISPATCH(Interface)
 
@@ -53,7 +54,7 @@ public:
         return ReturnText(info_.messageClass, value);
     }
     HRESULT STDMETHODCALLTYPE get_EntryID(BSTR* value) override {
-        return ReturnText(entryId_, value);
+        return ReturnText(fields_.entryId, value);
     }
     HRESULT STDMETHODCALLTYPE get_Subject(BSTR* value) override {
         return ReturnText(fields_.subject, value);
@@ -91,6 +92,14 @@ public:
         *value = fields_.receivedTime;
         return S_OK;
     }
+    // Outlook 2007 and later: MailItem.PropertyAccessor (and every other item kind's).
+    HRESULT STDMETHODCALLTYPE get_PropertyAccessor(_PropertyAccessor** value) override try {
+        if (!value) return E_POINTER;
+        *value = nullptr;
+        return MakeObject<PropertyAccessor>(fields_.searchKey, fields_.internetMessageId)
+            .CopyTo(value);
+    }
+    QS_CATCH_RETURN()
     HRESULT STDMETHODCALLTYPE Save() override try {
         if (TakeSaveFailure())
             return SetError(E_FAIL, __uuidof(Interface), L"Outlook",
@@ -110,7 +119,6 @@ private:
     qs::TypeInfoDispatch dispatch_{__uuidof(Interface)};
     const ItemKindInfo& info_;
     ItemFields fields_;
-    std::wstring entryId_;
 };
 
 template <typename Interface> HRESULT make(ItemKind kind, ItemFields fields, IDispatch** item) {
@@ -138,5 +146,23 @@ HRESULT CreateItem(ItemKind kind, ItemFields fields, IDispatch** item) noexcept 
     return E_INVALIDARG;
 }
 QS_CATCH_RETURN()
+
+std::wstring NewEntryId() {
+    // A store's entry IDs share its provider's prefix; the rest tells the messages apart.
+    const GUID guid = NewGuid();
+    wchar_t id[64];
+    std::swprintf(id, 64, L"00000000A1B2C3D4E5F60718%08lX%04X%04X%02X%02X%02X%02X%02X%02X%02X%02X",
+                  guid.Data1, guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2],
+                  guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+    return id;
+}
+
+SearchKey NewSearchKey() {
+    const GUID guid = NewGuid();
+    SearchKey key;
+    static_assert(sizeof guid == sizeof key, "a search key is as long as a GUID");
+    std::memcpy(key.data(), &guid, key.size());
+    return key;
+}
 
 } // namespace qs::standin

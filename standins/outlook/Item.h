@@ -7,13 +7,17 @@
 
 #include <oaidl.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
 namespace qs::standin {
 
-// Outlook's "no date": 1 January 4501.
+// Outlook's "no date": 1 January 4501, the SentOn of an item not yet sent.
 constexpr DATE kNoDate = 949998.0;
+
+// PR_SEARCH_KEY: set when a message is made, kept when it moves or is copied.
+using SearchKey = std::array<BYTE, 16>;
 
 struct Recipient {
     std::wstring name;
@@ -28,8 +32,15 @@ struct ItemFields {
     std::vector<Recipient> to;
     DATE sentOn = kNoDate;
     DATE receivedTime = kNoDate;
+    std::wstring entryId;
+    SearchKey searchKey{};
+    std::wstring internetMessageId; // PR_INTERNET_MESSAGE_ID; empty: none
 };
 
 HRESULT CreateItem(ItemKind kind, ItemFields fields, IDispatch** item) noexcept;
+
+// New identities, unique across runs of the host (they are kept in its store).
+std::wstring NewEntryId();
+SearchKey NewSearchKey();
 
 } // namespace qs::standin

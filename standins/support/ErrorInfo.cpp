@@ -41,11 +41,13 @@ HRESULT GetByName(IDispatch* object, const wchar_t* name, VARIANT* value, REFIID
 }
 
 HRESULT CallByName(IDispatch* object, const wchar_t* name, REFIID callerIid,
-                   const wchar_t* callerSource) noexcept {
+                   const wchar_t* callerSource, VARIANT* args, UINT argCount,
+                   VARIANT* result) noexcept {
     unique_variant ignored;
+    if (result) ::VariantClear(result);
     CallFailure failure;
-    const HRESULT hr =
-        InvokeByName(object, name, DISPATCH_METHOD, nullptr, 0, ignored.put(), failure);
+    const HRESULT hr = InvokeByName(object, name, DISPATCH_METHOD, args, argCount,
+                                    result ? result : ignored.put(), failure);
     return Forward(hr, failure, callerIid, callerSource);
 }
 

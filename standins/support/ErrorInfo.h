@@ -15,12 +15,14 @@ namespace qs::standin {
 HRESULT SetError(HRESULT failure, REFIID iid, const wchar_t* source,
                  const std::wstring& description) noexcept;
 
-// Reads a property, or calls a method without arguments ignoring its result,
-// by name; a failure of the callee becomes this caller's own error
-// information, under `callerIid` and `callerSource`.
+// Reads a property, or calls a method (its arguments in DISPPARAMS order,
+// last first; without `result` its result is dropped), by name. A failure of
+// the callee becomes this caller's own error information, under `callerIid`
+// and `callerSource`, and its code is the callee's.
 HRESULT GetByName(IDispatch* object, const wchar_t* name, VARIANT* value, REFIID callerIid,
                   const wchar_t* callerSource) noexcept;
 HRESULT CallByName(IDispatch* object, const wchar_t* name, REFIID callerIid,
-                   const wchar_t* callerSource) noexcept;
+                   const wchar_t* callerSource, VARIANT* args = nullptr, UINT argCount = 0,
+                   VARIANT* result = nullptr) noexcept;
 
 } // namespace qs::standin

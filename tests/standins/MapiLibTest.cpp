@@ -105,7 +105,8 @@ TEST_F(MapiLib, SafeMailItemWrapsAnItemSetByPutOrPutRefAndReadsItsSubject) {
     EXPECT_EQ(got.pdispVal, item_.Get());
 
     ComPtr<IDispatch> other;
-    ASSERT_HRESULT_SUCCEEDED(CreateItem(ItemKind::Mail, SampleReceivedMail(L"Other"), &other));
+    ASSERT_HRESULT_SUCCEEDED(
+        CreateItem(ItemKind::Mail, SampleReceivedMail(L"Other", LocalNow()), &other));
     ASSERT_HRESULT_SUCCEEDED(PutItem(other.Get(), DISPATCH_PROPERTYPUTREF));
     EXPECT_EQ(TextOf(wrapper_.Get(), L"Subject"), L"Other");
 }

@@ -1,12 +1,18 @@
 // The Outlook stand-in's object model, in-process: what an add-in sees of the
-// host's Application, NameSpace and items, and how ItemSend reaches its sinks.
+// host's Application, NameSpace, folders, collections and items, and how
+// ItemSend and ItemAdd reach their sinks.
 #include "Application.h"
 #include "HostFaults.h"
 #include "Item.h"
+#include "MapiProperties.h"
 #include "SampleMail.h"
 #include "TestSink.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
 
 using Microsoft::WRL::ComPtr;
 using namespace qs::standin;
@@ -18,7 +24,7 @@ protected:
     void SetUp() override {
         ASSERT_HRESULT_SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
         baseline_ = qs::ModuleObjectCount();
-        application_ = qs::MakeObject<qs::standin::Application>();
+        application_ = qs::MakeObject<qs::standin::Application>(store_);
     }
     void TearDown() override {
         application_.Reset();
@@ -33,9 +39,59 @@ protected:
         return item;
     }
 
+    // A default folder, or its items, by late-bound calls as an add-in makes them.
+    ComPtr<IDispatch> Folder(long type, std::wstring* error = nullptr) {
+        qs::unique_variant folder;
+        VARIANT arg;
+        arg.vt = VT_I4;
+        arg.lVal = type;
+        Call(Session().Get(), L"GetDefaultFolder", DISPATCH_METHOD, {arg}, folder.put(), error);
+        return folder.vt == VT_DISPATCH ? folder.pdispVal : nullptr;
+    }
+    static ComPtr<IDispatch> ItemsOf(IDispatch* folder) {
+        qs::unique_variant items;
+        Call(folder, L"Items", DISPATCH_PROPERTYGET, {}, items.put());
+        return items.vt == VT_DISPATCH ? items.pdispVal : nullptr;
+    }
+    ComPtr<IDispatch> Session() {
+        ComPtr<_NameSpace> session;
+        EXPECT_HRESULT_SUCCEEDED(application_->get_Session(&session));
+        return ComPtr<IDispatch>(session.Get());
+    }
+    static StoredMessage Received(const wchar_t* subject, DATE time) {
+        return ToStored(ItemKind::Mail, SampleReceivedMail(subject, time));
+    }
+
+    std::shared_ptr<MailStore> store_ = std::make_shared<MailStore>();
     ComPtr<qs::standin::Application> application_;
     LONG baseline_ = 0;
 };
+
+// The subjects of a walk with GetFirst and GetNext up to Nothing, or of a GetNext alone.
+std::vector<std::wstring> Walk(IDispatch* items, const wchar_t* first = L"GetFirst") {
+    std::vector<std::wstring> subjects;
+    for (const wchar_t* step = first;; step = L"GetNext") {
+        qs::unique_variant item;
+        if (FAILED(Call(items, step, DISPATCH_METHOD, {}, item.put())) || item.vt != VT_DISPATCH ||
+            !item.pdispVal)
+            return subjects;
+        subjects.push_back(TextOf(item.pdispVal, L"Subject"));
+    }
+}
+
+HRESULT Sort(IDispatch* items, const wchar_t* property, std::vector<VARIANT> descending,
+             std::wstring* error = nullptr) {
+    qs::unique_bstr name(::SysAllocString(property));
+    descending.push_back(TextArg(name.get()));
+    return Call(items, L"Sort", DISPATCH_METHOD, descending, nullptr, error);
+}
+
+VARIANT Bool(bool value) {
+    VARIANT arg;
+    arg.vt = VT_BOOL;
+    arg.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    return arg;
+}
 
 TEST_F(OutlookModel, ItemsNameTheirInterfaceAsOutlookDoesAndReportTheirClass) {
     struct Expected {
@@ -196,6 +252,127 @@ TEST_F(OutlookModel, LiveObjectsCountEveryObjectUntilItsLastReferenceGoes) {
     session.Reset();
     // The Application holds its session, as Outlook does.
     EXPECT_EQ(qs::ModuleObjectCount(), before + 1);
+}
+
+// Outlook's Items documentation: a folder gives a new collection at each read
+// of Items; indexes start at 1; Sort takes the property with or without
+// brackets and resets the index to 1; GetFirst and GetNext give Nothing past
+// the end. A collection sees messages filed after it was made.
+TEST_F(OutlookModel, FoldersGiveNewCollectionsThatCountSortAndWalkAsOutlookDocuments) {
+    const DATE day = 46215.0;
+    store_->Messages(FolderId::Inbox) = {Received(L"Noon", day + 0.5),
+                                         Received(L"Morning", day + 0.25),
+                                         Received(L"Evening", day + 0.75)};
+    const auto inbox = Folder(olFolderInbox);
+    ASSERT_NE(inbox.Get(), nullptr);
+    EXPECT_EQ(TextOf(inbox.Get(), L"Name"), L"Inbox");
+    EXPECT_EQ(Folder(olFolderInbox).Get(), inbox.Get()) << "one folder object per session";
+    EXPECT_EQ(TextOf(Folder(olFolderSentMail).Get(), L"Name"), L"Sent Items");
+    std::wstring error;
+    EXPECT_EQ(Folder(3, &error).Get(), nullptr);
+    EXPECT_NE(error.find(L"type 3"), std::wstring::npos) << error;
+
+    const auto items = ItemsOf(inbox.Get()), other = ItemsOf(inbox.Get());
+    ASSERT_TRUE(items && other);
+    EXPECT_NE(items.Get(), other.Get());
+    EXPECT_EQ(TextOf(items.Get(), L"Count"), L"3");
+    EXPECT_EQ(Walk(items.Get()), (std::vector<std::wstring>{L"Noon", L"Morning", L"Evening"}));
+    for (long index : {0L, 4L}) {
+        qs::unique_variant item;
+        VARIANT arg;
+        arg.vt = VT_I4;
+        arg.lVal = index;
+        EXPECT_EQ(Call(items.Get(), L"Item", DISPATCH_METHOD, {arg}, item.put(), &error),
+                  DISP_E_EXCEPTION);
+        EXPECT_EQ(error, L"Array index out of bounds.");
+    }
+
+    ASSERT_HRESULT_SUCCEEDED(Sort(items.Get(), L"[ReceivedTime]", {}));
+    EXPECT_EQ(Walk(items.Get()), (std::vector<std::wstring>{L"Morning", L"Noon", L"Evening"}));
+    qs::unique_variant past;
+    ASSERT_HRESULT_SUCCEEDED(Call(items.Get(), L"GetNext", DISPATCH_METHOD, {}, past.put()));
+    EXPECT_TRUE(past.vt == VT_DISPATCH && !past.pdispVal) << "Nothing stays Nothing";
+    ASSERT_HRESULT_SUCCEEDED(Sort(items.Get(), L"ReceivedTime", {Bool(true)}));
+    EXPECT_EQ(Walk(items.Get(), L"GetNext"), (std::vector<std::wstring>{L"Noon", L"Morning"}))
+        << "after Sort the first item is the current one";
+    EXPECT_EQ(Walk(other.Get()), (std::vector<std::wstring>{L"Noon", L"Morning", L"Evening"}));
+    EXPECT_EQ(Sort(items.Get(), L"[Subject]", {Bool(true)}, &error), DISP_E_EXCEPTION);
+    EXPECT_NE(error.find(L"Subject"), std::wstring::npos) << error;
+
+    FireStats stats;
+    application_->File(FolderId::Inbox, Received(L"Night", day + 0.9), stats);
+    EXPECT_EQ(TextOf(items.Get(), L"Count"), L"4");
+    EXPECT_EQ(Walk(items.Get()),
+              (std::vector<std::wstring>{L"Night", L"Evening", L"Noon", L"Morning"}));
+}
+
+// ItemAdd goes to the collections of the folder filed in that are still
+// alive: a collection its client let go of (still advised) raises nothing.
+TEST_F(OutlookModel, ItemAddReachesTheLiveCollectionsOfItsFolderOnly) {
+    FireStats stats;
+    application_->File(FolderId::Inbox, Received(L"Unseen", LocalNow()), stats);
+    EXPECT_EQ(stats.sinksCalled, 0u);
+
+    const auto inbox = Folder(olFolderInbox), sentItems = Folder(olFolderSentMail);
+    auto kept = ItemsOf(inbox.Get()), dropped = ItemsOf(inbox.Get());
+    const auto sent = ItemsOf(sentItems.Get());
+    auto keptSink = MakeSink(DIID_ItemsEvents), droppedSink = MakeSink(DIID_ItemsEvents),
+         sentSink = MakeSink(DIID_ItemsEvents);
+    ComPtr<IConnectionPoint> keptPoint, droppedPoint, sentPoint;
+    DWORD keptCookie = 0, droppedCookie = 0, sentCookie = 0;
+    ASSERT_HRESULT_SUCCEEDED(
+        Advise(kept.Get(), DIID_ItemsEvents, keptSink.Get(), &keptPoint, &keptCookie));
+    ASSERT_HRESULT_SUCCEEDED(
+        Advise(dropped.Get(), DIID_ItemsEvents, droppedSink.Get(), &droppedPoint, &droppedCookie));
+    ASSERT_HRESULT_SUCCEEDED(
+        Advise(sent.Get(), DIID_ItemsEvents, sentSink.Get(), &sentPoint, &sentCookie));
+    droppedPoint.Reset();
+    dropped.Reset();
+
+    const StoredMessage arrived = Received(L"Arrived", LocalNow());
+    application_->File(FolderId::Inbox, arrived, stats);
+    EXPECT_EQ(stats.sinksCalled, 1u);
+    ASSERT_EQ(keptSink->calls.size(), 1u);
+    EXPECT_EQ(keptSink->calls[0].id, 0xF001);
+    EXPECT_EQ(keptSink->calls[0].types, std::vector<VARTYPE>{VT_DISPATCH});
+    EXPECT_EQ(TextOf(keptSink->calls[0].item.Get(), L"EntryID"), arrived.entryId);
+    EXPECT_TRUE(droppedSink->calls.empty());
+    EXPECT_TRUE(sentSink->calls.empty());
+    ASSERT_HRESULT_SUCCEEDED(keptPoint->Unadvise(keptCookie));
+    ASSERT_HRESULT_SUCCEEDED(sentPoint->Unadvise(sentCookie));
+}
+
+// Outlook's PropertyAccessor.GetProperty: the property's own type, and an
+// error when the item has no such property (MAPI_E_NOT_FOUND, described).
+TEST_F(OutlookModel, PropertyAccessorGivesTheSearchKeyAndMessageIdOrOutlooksNotFound) {
+    const ItemFields received = SampleReceivedMail(L"Tagged", LocalNow());
+    ComPtr<IDispatch> item;
+    ASSERT_HRESULT_SUCCEEDED(CreateItem(ItemKind::Mail, received, &item));
+    auto get = [](IDispatch* of, ULONG tag, VARIANT* value, std::wstring* error = nullptr) {
+        qs::unique_variant accessor;
+        qs::unique_bstr name(::SysAllocString(PropTagSchemaName(tag).c_str()));
+        HRESULT hr = Call(of, L"PropertyAccessor", DISPATCH_PROPERTYGET, {}, accessor.put());
+        if (SUCCEEDED(hr))
+            hr = Call(accessor.pdispVal, L"GetProperty", DISPATCH_METHOD, {TextArg(name.get())},
+                      value, error);
+        return hr;
+    };
+    qs::unique_variant key, id;
+    ASSERT_HRESULT_SUCCEEDED(get(item.Get(), kPrSearchKey, key.put()));
+    ASSERT_EQ(key.vt, VT_ARRAY | VT_UI1);
+    ASSERT_EQ(key.parray->rgsabound[0].cElements, 16u);
+    EXPECT_EQ(std::memcmp(key.parray->pvData, received.searchKey.data(), 16), 0);
+    ASSERT_HRESULT_SUCCEEDED(get(item.Get(), kPrInternetMessageId, id.put()));
+    EXPECT_EQ(id.vt, VT_BSTR);
+    EXPECT_EQ(std::wstring(id.bstrVal), received.internetMessageId);
+
+    std::wstring error;
+    EXPECT_EQ(get(Mail(L"Not sent").Get(), kPrInternetMessageId, id.put(), &error),
+              DISP_E_EXCEPTION);
+    EXPECT_EQ(error, L"The property \"http://schemas.microsoft.com/mapi/proptag/0x1035001F\" is "
+                     L"unknown or cannot be found.");
+    EXPECT_EQ(get(item.Get(), 0x0037001F, id.put(), &error), DISP_E_EXCEPTION);
+    EXPECT_NE(error.find(L"0x0037001F"), std::wstring::npos) << error;
 }
 
 } // namespace

@@ -44,6 +44,26 @@ def saving(folder, fmt=None):
     return env
 
 
+# An item as the test add-in describes it with QS_TEST_ADDIN_FOLDERS (see TestAddin.cpp).
+ITEM = re.compile(r"addin: (?P<where>[\w .]+?) (?P<type>\w+) received=(?P<received>\S+) "
+                  r"sent=(?P<sent>\S+) key=(?P<key>\S+) id=(?P<id>\S+) entry=(?P<entry>\S+) "
+                  r"(?P<subject>.*)")
+
+
+def items_apart(lines):
+    """The transcript with each described item shortened to "WHERE TYPE RECEIVED SENT SUBJECT",
+    and the items' identities: {(where, subject): (search key, message ID, EntryID)}."""
+    shown, identity = [], {}
+    for line in lines:
+        m = ITEM.fullmatch(line)
+        if m:
+            shown.append(" ".join(m.group("where", "type", "received", "sent", "subject")))
+            identity[m.group("where", "subject")] = m.group("key", "id", "entry")
+        else:
+            shown.append(line)
+    return shown, identity
+
+
 def sent(subject, kind="MailItem", saved=None):
     lines = ["addin: Application.ItemSend %s %s" % (kind, subject)]
     if saved:
@@ -120,6 +140,9 @@ def case_transcripts(t):
 def case_bad_usage(t):
     """Bad options and bad scenario lines: exit status 1, a message, and nothing run."""
     missing = windows_path(os.path.join(t.work, "missing.txt"))
+    not_a_store = os.path.join(t.work, "not-a-store.txt")
+    with open(not_a_store, "w") as f:
+        f.write("send A\n")
     for args, scenario, message in [
             (["--frob"], "", "usage: outlook-standin"),
             (["--addin"], "", "usage: outlook-standin"),
@@ -128,6 +151,14 @@ def case_bad_usage(t):
             ([], "send-item Postcard Hi\n", "bad scenario line 1: send-item Postcard Hi"),
             ([], "\nrestart now\n", "bad scenario line 2: restart now"),
             ([], "pause 5\n", "bad scenario line 1: pause 5"),
+            ([], "at 2026-02-30 08:00:00\n", "bad scenario line 1: at 2026-02-30 08:00:00"),
+            ([], "at 2026-07-12 8:00:00\n", "bad scenario line 1: at 2026-07-12 8:00:00"),
+            ([], "idle soon\n", "bad scenario line 1: idle soon"),
+            ([], "receive-item Postcard Hi\n", "bad scenario line 1: receive-item Postcard Hi"),
+            (["--store"], "", "usage: outlook-standin"),
+            # host() names the add-in, which --closed does not load.
+            (["--closed"], "", "usage: outlook-standin"),
+            (["--store", windows_path(not_a_store)], "", "is not a store of this host"),
             ([], b"send \xff\xfe\n", "bad scenario line 1: not UTF-8"),
             ([missing], "", "cannot read the scenario")]:
         done = host(t, scenario, args=args, from_stdin=True)
@@ -137,17 +168,29 @@ def case_bad_usage(t):
 
 
 def case_timing(t):
-    """--timing: OnConnection's time, then count, median and 99th percentile of event calls."""
+    """--timing: OnConnection's time, then count, median and 99th percentile of event calls,
+    and the longest dispatch of the host's message loop: "idle" runs the loop, and a timer's
+    callback is dispatched there."""
     done = host(t, "send A\nsend B\nreceive C\n", args=["--timing"], env={"MAPI": "1"})
     check(done.rc == 0, done.err)
     check(re.fullmatch(r"connect-ms \d+\.\d", done.out[2]), "line 3: %r" % done.out[2])
-    m = re.fullmatch(r"event-us (\d+) (\d+\.\d) (\d+\.\d)", done.out[-1])
+    m = re.fullmatch(r"event-us (\d+) (\d+\.\d) (\d+\.\d)", done.out[-2])
     check(m and int(m.group(1)) == 3 and 0 < float(m.group(2)) <= float(m.group(3)),
-          "last line: %r" % done.out[-1])
-    check(done.out[-2] == "live objects: 0", done.out[-2])
+          "event line: %r" % done.out[-2])
+    check(done.out[-3] == "live objects: 0", done.out[-3])
+    check(re.fullmatch(r"longest-dispatch-ms \d+\.\d", done.out[-1]), done.out[-1])
     # A mail that reaches no sink is not an event call of an add-in.
     done = host(t, "receive Unheard\n", args=["--timing"])
-    check(done.out[-1] == "event-us 0 0.0 0.0", done.out[-1])
+    check(done.out[-2] == "event-us 0 0.0 0.0", done.out[-2])
+    # The add-in's timer (due after 150 ms, its callback taking 150 ms) fires while the host
+    # idles, before the next line.
+    done = host(t, "idle 600\nsend After\n", args=["--timing"], env={"TIMER": "150"})
+    check(done.rc == 0, done.err)
+    expect_lines(done.out, START[:2] + [re.compile(r"connect-ms .*")] + START[2:] +
+                 ["addin: timer"] + sent("After") + END +
+                 [re.compile(r"event-us 1 .*"), re.compile(r"longest-dispatch-ms .*")])
+    m = re.fullmatch(r"longest-dispatch-ms (\d+\.\d)", done.out[-1])
+    check(m and 150 <= float(m.group(1)) < 2000, done.out[-1])
 
 
 def case_memory_and_window(t):
@@ -187,6 +230,68 @@ def case_faults(t):
     check(sorted(os.listdir(folder)) == ["sent-2.msg"], "files: %r" % os.listdir(folder))
 
 
+def case_mailbox(t):
+    """The store's Inbox and Sent Items: filled while the add-in runs (ItemAdd on the folders'
+    collections), while Outlook is closed (--closed), and kept in a file from run to run; walked
+    newest first; items identified by search key, read by tag through qsMapiLib."""
+    store = os.path.join(t.work, "store.txt")
+    if os.path.exists(store):
+        os.remove(store)
+    keep = ["--store", windows_path(store)]
+    folders = {"FOLDERS": "1", "MAPI": "1"}
+    day = "2026-07-12T"
+    done = host(t, "at 2026-07-12 08:15:00\nreceive Early\nat 2026-07-12 09:30:00\nsend Reply\n"
+                "at 2026-07-12 09:45:00\nsent-elsewhere Phone\nreceive-item ReportItem Undeliverable\n",
+                env=folders, args=keep)
+    check(done.rc == 0, done.err)
+    shown, first = items_apart(done.out)
+    expect_lines(shown, START[:3] + ["addin: Inbox count 0", "addin: Sent Items count 0"] + START[3:] + [
+        "Inbox.ItemAdd MailItem %s08:15:00 %s08:14:00 Early" % (day, day),
+        "addin: Application.NewMail", "addin: MAPIUtils.NewMail MessageItem Early",
+        "NewMail MessageItem %s08:15:00 %s08:14:00 Early" % (day, day), "received",
+        "addin: Application.ItemSend MailItem Reply", "ItemSend MailItem none none Reply",
+        "Sent Items.ItemAdd MailItem %s09:30:00 %s09:30:00 Reply" % (day, day), "sent",
+        "Sent Items.ItemAdd MailItem %s09:45:00 %s09:45:00 Phone" % (day, day), "sent-elsewhere",
+        "Inbox.ItemAdd ReportItem %s09:45:00 %s09:44:00 Undeliverable" % (day, day), "received",
+    ] + END, "first run")
+    inbox, newmail = first["Inbox.ItemAdd", "Early"], first["NewMail", "Early"]
+    sending, filed = first["ItemSend", "Reply"], first["Sent Items.ItemAdd", "Reply"]
+    # NewMail's item is the Inbox's; sending moves the message: new EntryID, same search key.
+    check(newmail[:2] == inbox[:2] and re.fullmatch(r"<\w+@example\.org>", inbox[1]),
+          "NewMail %r, Inbox %r" % (newmail, inbox))
+    check(sending[0] == filed[0] and sending[2] != filed[2] and sending[1] == filed[1] == "-",
+          "sending %r, filed %r" % (sending, filed))
+    check(len({key for key, _, _ in first.values()}) == 4, "search keys %r" % first)
+
+    # Outlook closed: mail comes and goes with no add-in and no event; then one send cancelled.
+    done = host(t, "at 2026-07-12 07:00:00\nreceive Earliest\nat 2026-07-12 10:00:00\n"
+                "receive Latest\nsend Offline\n", addin=None, args=keep + ["--closed"])
+    check(done.rc == 0, done.err)
+    expect_lines(done.out, ["received", "received", "sent", "live objects: 0"], "closed")
+    done = host(t, "send Never\n", env={"CANCEL": "1"}, args=keep)
+    check(done.rc == 0 and "cancelled" in done.out, "\n".join(done.out))
+
+    done = host(t, "", env=folders, args=keep)
+    check(done.rc == 0, done.err)
+    shown, last = items_apart(done.out)
+    expect_lines(shown, START[:3] + [
+        "addin: Inbox count 4",
+        "Inbox MailItem %s10:00:00 %s09:59:00 Latest" % (day, day),
+        "Inbox ReportItem %s09:45:00 %s09:44:00 Undeliverable" % (day, day),
+        "Inbox MailItem %s08:15:00 %s08:14:00 Early" % (day, day),
+        "Inbox MailItem %s07:00:00 %s06:59:00 Earliest" % (day, day),
+        "addin: Sent Items count 3",
+        "Sent Items MailItem %s10:00:00 %s10:00:00 Offline" % (day, day),
+        "Sent Items MailItem %s09:45:00 %s09:45:00 Phone" % (day, day),
+        "Sent Items MailItem %s09:30:00 %s09:30:00 Reply" % (day, day),
+    ] + START[3:] + END, "last run")
+    for where, subject in [("Inbox", "Early"), ("Inbox", "Undeliverable"),
+                           ("Sent Items", "Reply"), ("Sent Items", "Phone")]:
+        check(last[where, subject] == first[where + ".ItemAdd", subject],
+              "%s %s kept as %r, was %r" % (where, subject, last[where, subject],
+                                            first[where + ".ItemAdd", subject]))
+
+
 def check_streams(path, string_type, recipients):
     """The streams and fixed properties every message file has; returns (ole, properties)."""
     ole = e2e.open_msg(path)
@@ -220,12 +325,15 @@ def case_msg_unicode(t):
     check(done.rc == 0 and done.out[-1] == "live objects: 0", done.err + "\n".join(done.out))
     files = [os.path.join(folder, n) for n in ("sent-1.msg", "received-2.msg")]
     read = e2e.read_messages(files, t.work)
-    for path, (headers, body), sender, to, time_tag, recipients in [
-            (files[0], read[0], FROM, TO, 0x00390040, 2),
-            (files[1], read[1], "Cora Sender <cora.sender@example.org>", FROM, 0x0E060040, 1)]:
+    # A message in ItemSend is not sent yet: it has neither time (Outlook's "no date").
+    for path, (headers, body), sender, to, times, recipients in [
+            (files[0], read[0], FROM, TO, [], 2),
+            (files[1], read[1], "Cora Sender <cora.sender@example.org>", FROM,
+             [0x00390040, 0x0E060040], 1)]:
         ole, entries = check_streams(path, "001F", recipients)
         check(entries.get(0x340D0003, b"")[:4] == struct.pack("<I", 0x00040000), "store support mask")
-        check(time_tag in entries, "%s: no time 0x%08X" % (path, time_tag))
+        check([t for t in (0x00390040, 0x0E060040) if t in entries] == times,
+              "%s: times %r" % (path, [hex(t) for t in entries if t & 0xFFFF == 0x40]))
         check((headers.get("Subject"), headers.get("From"), headers.get("To")) ==
               (SUBJECT, sender, to), "%s: headers %r" % (path, headers))
         check("this is a sample message" in body, "%s: body %r" % (path, body))

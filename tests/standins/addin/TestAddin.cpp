@@ -2,14 +2,21 @@
 // It uses the host as an add-in does (late-bound calls, connection points, the
 // MAPI library by ProgID) and prints what it sees as "addin: ..." lines into
 // the host's transcript. Environment variables steer it:
-//   QS_TEST_ADDIN_EVENTS      ApplicationEvents (default), ApplicationEvents_11, or both,
-//   comma-separated QS_TEST_ADDIN_CANCEL=1    sets Cancel in ItemSend QS_TEST_ADDIN_MAPI=1 creates
-//   qsMapiLib.MAPIUtils and handles NewMail QS_TEST_ADDIN_SAVE_DIR    saves each mail item there
-//   through qsMapiLib.SafeMailItem QS_TEST_ADDIN_FORMAT      the SaveAs format code (default 3)
-//   QS_TEST_ADDIN_LEAK=item   keeps a reference to the first sent item
-//   QS_TEST_ADDIN_FAIL=1      fails OnConnection with E_FAIL
-//   QS_TEST_ADDIN_QUIET=1     prints nothing for sent and received items (the
-//                             benchmark's baseline: only the saving is timed)
+//   QS_TEST_ADDIN_EVENTS    ApplicationEvents (default), ApplicationEvents_11,
+//                           or both, comma-separated
+//   QS_TEST_ADDIN_CANCEL=1  sets Cancel in ItemSend
+//   QS_TEST_ADDIN_MAPI=1    creates qsMapiLib.MAPIUtils and handles NewMail
+//   QS_TEST_ADDIN_SAVE_DIR  saves each mail item there through qsMapiLib.SafeMailItem
+//   QS_TEST_ADDIN_FORMAT    the SaveAs format code (default 3)
+//   QS_TEST_ADDIN_LEAK=item keeps a reference to the first sent item
+//   QS_TEST_ADDIN_FAIL=1    fails OnConnection with E_FAIL
+//   QS_TEST_ADDIN_QUIET=1   prints nothing for sent and received items (the
+//                           benchmark's baseline: only the saving is timed)
+//   QS_TEST_ADDIN_FOLDERS=1 at OnStartupComplete walks the Inbox and Sent Items,
+//                           newest first, and then prints their ItemAdd events;
+//                           prints the items of ItemSend and NewMail the same way
+//   QS_TEST_ADDIN_TIMER=MS  at OnStartupComplete sets a timer of MS on the host's
+//                           thread whose callback takes MS as well
 #include "AddInDesigner.h"
 #include "ClassFactory.h"
 #include "ComObject.h"
@@ -40,6 +47,10 @@ const IID IID_MAPIUtils = {
     0xD45B0772, 0x5801, 0x4E61, {0x9C, 0xBA, 0x84, 0x12, 0x05, 0x57, 0xA4, 0xD7}};
 const IID DIID_MAPIUtilsEvents = {
     0x359A062F, 0xCDA8, 0x4A9C, {0x9B, 0x28, 0x58, 0x84, 0x46, 0xD3, 0x50, 0x98}};
+const IID DIID_ItemsEvents = {0x00063077, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr long kPrSearchKey = 0x300B0102;
+constexpr long kPrInternetMessageId = 0x1035001F;
+constexpr DATE kNoDate = 949998.0;
 
 std::wstring Environment(const wchar_t* name) {
     wchar_t value[1024];
@@ -77,6 +88,98 @@ std::wstring TextProperty(IDispatch* object, const wchar_t* name) {
     std::wstring text;
     CallFailure failure;
     return SUCCEEDED(GetTextProperty(object, name, text, failure)) ? text : L"?";
+}
+
+IDispatch* ObjectIn(const VARIANT& value) {
+    return value.vt == VT_DISPATCH ? value.pdispVal : nullptr;
+}
+
+VARIANT LongArg(long value) {
+    VARIANT arg;
+    arg.vt = VT_I4;
+    arg.lVal = value;
+    return arg;
+}
+
+// "2026-07-12T08:15:00", or "none" for Outlook's no date.
+std::wstring DateProperty(IDispatch* item, const wchar_t* name) {
+    qs::unique_variant value;
+    SYSTEMTIME time;
+    if (FAILED(InvokeNamed(item, name, DISPATCH_PROPERTYGET, {}, value.put())) ||
+        value.vt != VT_DATE || !::VariantTimeToSystemTime(value.date, &time))
+        return L"?";
+    if (value.date == kNoDate) return L"none";
+    wchar_t text[32];
+    std::swprintf(text, 32, L"%04u-%02u-%02uT%02u:%02u:%02u", time.wYear, time.wMonth, time.wDay,
+                  time.wHour, time.wMinute, time.wSecond);
+    return text;
+}
+
+// Wraps an item in a new qsMapiLib.SafeMailItem, as the archiver does.
+HRESULT Wrap(IDispatch* item, ComPtr<IDispatch>* wrapper, std::wstring* error) {
+    CLSID clsid;
+    HRESULT hr = ::CLSIDFromProgID(L"qsMapiLib.SafeMailItem", &clsid);
+    if (SUCCEEDED(hr)) {
+        hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_PPV_ARGS(wrapper->ReleaseAndGetAddressOf()));
+        ComPtr<IErrorInfo> info;
+        qs::unique_bstr description;
+        if (FAILED(hr) && ::GetErrorInfo(0, &info) == S_OK &&
+            SUCCEEDED(info->GetDescription(description.put())) && description)
+            *error = description.get();
+    }
+    if (FAILED(hr)) return hr;
+    VARIANT arg;
+    arg.vt = VT_DISPATCH;
+    arg.pdispVal = item;
+    return InvokeNamed(wrapper->Get(), L"Item", DISPATCH_PROPERTYPUT, {arg}, nullptr, error);
+}
+
+// A property read by tag through SafeMailItem.Fields: bytes in hexadecimal,
+// text as it is, "-" for Empty (the item has no such property).
+std::wstring FieldText(IDispatch* wrapper, long tag) {
+    qs::unique_variant value;
+    if (FAILED(InvokeNamed(wrapper, L"Fields", DISPATCH_PROPERTYGET, {LongArg(tag)}, value.put())))
+        return L"?";
+    if (value.vt == VT_EMPTY) return L"-";
+    if (value.vt == VT_BSTR) return value.bstrVal ? value.bstrVal : L"";
+    if (value.vt != (VT_ARRAY | VT_UI1)) return L"vt" + std::to_wstring(value.vt);
+    std::wstring hex;
+    BYTE* bytes = nullptr;
+    if (FAILED(::SafeArrayAccessData(value.parray, reinterpret_cast<void**>(&bytes)))) return L"?";
+    wchar_t digits[3];
+    for (ULONG i = 0; i < value.parray->rgsabound[0].cElements; ++i) {
+        std::swprintf(digits, 3, L"%02X", bytes[i]);
+        hex += digits;
+    }
+    ::SafeArrayUnaccessData(value.parray);
+    return hex;
+}
+
+// An item's type, times, search key, Internet message ID, EntryID and subject,
+// the identity read by tag as the archiver reads it.
+std::wstring Describe(IDispatch* item) {
+    std::wstring text = ItemTypeName(item) + L" received=" + DateProperty(item, L"ReceivedTime") +
+                        L" sent=" + DateProperty(item, L"SentOn");
+    ComPtr<IDispatch> wrapper;
+    std::wstring error;
+    if (FAILED(Wrap(item, &wrapper, &error))) return text + L" error " + error;
+    return text + L" key=" + FieldText(wrapper.Get(), kPrSearchKey) + L" id=" +
+           FieldText(wrapper.Get(), kPrInternetMessageId) + L" entry=" +
+           TextProperty(item, L"EntryID") + L" " + TextProperty(item, L"Subject");
+}
+
+bool Switched(const wchar_t* name) {
+    return Environment(name) == L"1";
+}
+
+// The timer's delay, which is also how long its callback takes.
+UINT timerMilliseconds = 0;
+
+void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    ::KillTimer(nullptr, id);
+    ::Sleep(timerMilliseconds);
+    Say(L"timer");
 }
 
 // One advised event interface; calls back for each event with its DISPID and arguments.
@@ -180,6 +283,12 @@ public:
     HRESULT STDMETHODCALLTYPE OnAddInsUpdate(SAFEARRAY**) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE OnStartupComplete(SAFEARRAY**) override {
         Say(L"OnStartupComplete");
+        if (Switched(L"QS_TEST_ADDIN_FOLDERS")) WalkFolders();
+        const std::wstring timer = Environment(L"QS_TEST_ADDIN_TIMER");
+        if (!timer.empty()) {
+            timerMilliseconds = static_cast<UINT>(std::stoul(timer));
+            if (!::SetTimer(nullptr, 0, timerMilliseconds, &OnTimer)) Say(L"no timer");
+        }
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE OnBeginShutdown(SAFEARRAY**) override {
@@ -189,6 +298,65 @@ public:
     }
 
 private:
+    struct WatchedFolder {
+        ComPtr<IDispatch> items;
+        Advised events;
+    };
+
+    // As the archiver's catch-up does: each folder's items newest first,
+    // walked with GetFirst and GetNext; that collection is then kept for ItemAdd.
+    void WalkFolders() {
+        static const struct {
+            long type;
+            const wchar_t* sortBy;
+        } kFolders[] = {{6, L"[ReceivedTime]"}, {5, L"[SentOn]"}};
+        for (size_t i = 0; i < 2; ++i) {
+            qs::unique_variant folder, items, count;
+            qs::unique_bstr sortBy(::SysAllocString(kFolders[i].sortBy));
+            VARIANT args[2];
+            args[1].vt = VT_BSTR;
+            args[1].bstrVal = sortBy.get();
+            args[0].vt = VT_BOOL;
+            args[0].boolVal = VARIANT_TRUE;
+            std::wstring error;
+            HRESULT hr = InvokeNamed(namespace_.Get(), L"GetDefaultFolder", DISPATCH_METHOD,
+                                     {LongArg(kFolders[i].type)}, folder.put(), &error);
+            if (SUCCEEDED(hr))
+                hr = InvokeNamed(ObjectIn(folder), L"Items", DISPATCH_PROPERTYGET, {}, items.put(),
+                                 &error);
+            if (SUCCEEDED(hr))
+                hr = InvokeNamed(ObjectIn(items), L"Sort", DISPATCH_METHOD, {args[0], args[1]},
+                                 nullptr, &error);
+            if (SUCCEEDED(hr))
+                hr = InvokeNamed(ObjectIn(items), L"Count", DISPATCH_PROPERTYGET, {}, count.put(),
+                                 &error);
+            if (FAILED(hr)) {
+                Say(L"error " + error);
+                continue;
+            }
+            const std::wstring name = TextProperty(ObjectIn(folder), L"Name");
+            Say(name + L" count " + std::to_wstring(count.lVal));
+            for (const wchar_t* step = L"GetFirst";; step = L"GetNext") {
+                qs::unique_variant item;
+                if (FAILED(InvokeNamed(ObjectIn(items), step, DISPATCH_METHOD, {}, item.put(),
+                                       &error)) ||
+                    !ObjectIn(item))
+                    break;
+                Say(name + L" " + Describe(item.pdispVal));
+            }
+            folders_[i].items = ObjectIn(items);
+            Advise(
+                ObjectIn(items), DIID_ItemsEvents,
+                [name](DISPID id, DISPPARAMS* params) {
+                    if (id == 0xF001 && params->cArgs == 1 && params->rgvarg[0].vt == VT_DISPATCH)
+                        Say(name + L".ItemAdd " + Describe(params->rgvarg[0].pdispVal));
+                    else
+                        Say(name + L" event " + Hex(id));
+                },
+                &folders_[i].events);
+        }
+    }
+
     HRESULT ConnectMapi() {
         CLSID clsid;
         HRESULT hr = ::CLSIDFromProgID(L"qsMapiLib.MAPIUtils", &clsid);
@@ -241,6 +409,7 @@ private:
             leaked_ = item;
             leaked_->AddRef(); // never released: the host must count it
         }
+        if (Switched(L"QS_TEST_ADDIN_FOLDERS")) Say(L"ItemSend " + Describe(item));
         if (Environment(L"QS_TEST_ADDIN_CANCEL") == L"1")
             *params->rgvarg[0].pboolVal = VARIANT_TRUE;
         if (ItemTypeName(item) == L"MailItem") Archive(item, L"sent");
@@ -254,6 +423,7 @@ private:
         IDispatch* item = params->rgvarg[0].pdispVal;
         if (!Quiet())
             Say(L"MAPIUtils.NewMail " + ItemTypeName(item) + L" " + TextProperty(item, L"Subject"));
+        if (Switched(L"QS_TEST_ADDIN_FOLDERS")) Say(L"NewMail " + Describe(item));
         if (ItemTypeName(item) == L"MessageItem") Archive(item, L"received");
     }
 
@@ -264,21 +434,7 @@ private:
         std::wstring error;
         HRESULT hr = InvokeNamed(item, L"Save", DISPATCH_METHOD, {}, nullptr, &error);
         ComPtr<IDispatch> wrapper;
-        CLSID clsid;
-        if (SUCCEEDED(hr) && SUCCEEDED(hr = ::CLSIDFromProgID(L"qsMapiLib.SafeMailItem", &clsid))) {
-            hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&wrapper));
-            ComPtr<IErrorInfo> info;
-            qs::unique_bstr description;
-            if (FAILED(hr) && ::GetErrorInfo(0, &info) == S_OK &&
-                SUCCEEDED(info->GetDescription(description.put())) && description)
-                error = description.get();
-        }
-        if (SUCCEEDED(hr)) {
-            VARIANT arg;
-            arg.vt = VT_DISPATCH;
-            arg.pdispVal = item;
-            hr = InvokeNamed(wrapper.Get(), L"Item", DISPATCH_PROPERTYPUT, {arg}, nullptr, &error);
-        }
+        if (SUCCEEDED(hr)) hr = Wrap(item, &wrapper, &error);
         qs::unique_variant subject;
         if (SUCCEEDED(hr))
             hr = InvokeNamed(wrapper.Get(), L"Subject", DISPATCH_PROPERTYGET, {}, subject.put(),
@@ -302,12 +458,16 @@ private:
         if (FAILED(hr)) Say(L"error " + (error.empty() ? Hex(hr) : error));
     }
 
-    static bool Quiet() { return Environment(L"QS_TEST_ADDIN_QUIET") == L"1"; }
+    static bool Quiet() { return Switched(L"QS_TEST_ADDIN_QUIET"); }
 
     void ReleaseAll() {
         Unadvise(mapi_);
         Unadvise(classic_);
         Unadvise(eleven_);
+        for (WatchedFolder& folder : folders_) {
+            Unadvise(folder.events);
+            folder.items.Reset();
+        }
         namespace_.Reset();
         application_.Reset();
         mapiUtils_.Reset();
@@ -315,6 +475,7 @@ private:
 
     ComPtr<IDispatch> application_, namespace_, mapiUtils_;
     Advised classic_, eleven_, mapi_;
+    WatchedFolder folders_[2];
     DISPID newMailId_ = DISPID_UNKNOWN;
     IDispatch* leaked_ = nullptr;
     int saved_ = 0;
