@@ -52,9 +52,10 @@ class Bench:
 
     def host(self, progid, scenario, env=None, args=()):
         """Runs the stand-in Outlook with one add-in; returns its transcript."""
-        done = self.t.host(scenario, addin=progid, args=["--timing"] + list(args),
-                           folder=self.work, env=dict(os.environ, **(env or {})), timeout=3600)
         closed = "--closed" in args
+        done = self.t.host(scenario, addin=None if closed else progid,
+                           args=["--timing"] + list(args), folder=self.work,
+                           env=dict(os.environ, **(env or {})), timeout=3600)
         if done.rc != 0 or (not closed and "connected " + progid not in done.out) or \
                 "live objects: 0" not in done.out:
             raise SystemExit("bench: the host run went wrong (%d):\n  %s" %

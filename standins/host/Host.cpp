@@ -106,6 +106,7 @@ public:
         PrintLine("live objects: " + std::to_string(live));
         if (options_.timing) {
             PrintLine(times_.Summary());
+            PrintLine(loop_.Total());
             PrintLine(loop_.Summary());
         }
     }

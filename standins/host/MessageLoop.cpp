@@ -18,8 +18,10 @@ void MessageLoop::DispatchWaiting() {
         // WM_TIMER of a thread's timer (no window) calls its TIMERPROC from here.
         ::DispatchMessageW(&message);
         ::QueryPerformanceCounter(&end);
-        longestMs_ = std::max(longestMs_, static_cast<double>(end.QuadPart - start.QuadPart) *
-                                              1000.0 / static_cast<double>(frequency.QuadPart));
+        const double ms = static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 /
+                          static_cast<double>(frequency.QuadPart);
+        longestMs_ = std::max(longestMs_, ms);
+        totalMs_ += ms;
     }
 }
 
@@ -33,6 +35,12 @@ void MessageLoop::Idle(unsigned long milliseconds) {
         ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT,
                                       MWMO_INPUTAVAILABLE);
     }
+}
+
+std::string MessageLoop::Total() const {
+    char line[64];
+    std::snprintf(line, sizeof line, "dispatch-ms-total %.1f", totalMs_);
+    return line;
 }
 
 std::string MessageLoop::Summary() const {

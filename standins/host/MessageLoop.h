@@ -14,11 +14,14 @@ public:
     void DispatchWaiting();
     // Runs the loop for `milliseconds`, waiting while nothing is there: the host's idle time.
     void Idle(unsigned long milliseconds);
+    // "dispatch-ms-total X": the time all dispatches took together.
+    std::string Total() const;
     // "longest-dispatch-ms X".
     std::string Summary() const;
 
 private:
     double longestMs_ = 0;
+    double totalMs_ = 0;
 };
 
 } // namespace qs::standin

@@ -21,6 +21,7 @@ from e2e import (LOADED, RECEIVED, SENT, STAMP, AddinCase, archived, archived_li
 
 IN_TO = "Archiving Incoming Messages to: "
 OUT_TO = "Archiving Outgoing Messages to: "
+OFF = e2e.CATCH_UP_OFF
 
 
 def case_sent_and_received(t):
@@ -207,7 +208,7 @@ def case_folder_with_trailing_nuls(t):
     win = windows_path(folder)
     data = ",".join("%02x" % b for b in (win + "\0\0").encode("utf-16-le"))
     c.registry(['"EnabledIn"=dword:00000000', '"EnabledOut"=dword:00000001',
-                '"FolderOut"=hex(1):' + data, '"Logging"=dword:00000001'])
+                '"FolderOut"=hex(1):' + data, '"Logging"=dword:00000001', OFF])
     done = c.run("send One\nsend Two\n")
     expect_lines(done.out, transcript("saved One", "sent", "saved Two", "sent"))
     names_match(sorted(archived(folder), key=lambda n: n.endswith("Two.msg")), ["One", "Two"])
@@ -240,7 +241,7 @@ def case_event_during_load(t):
     folder = c.folder("Out")
     # Logging stored as text: its read, the last of the five, shows the type mismatch.
     c.registry(['"EnabledIn"=dword:00000000', '"EnabledOut"=dword:00000001',
-                '"FolderOut"=' + e2e.reg_text(windows_path(folder)), '"Logging"="1"'])
+                '"FolderOut"=' + e2e.reg_text(windows_path(folder)), '"Logging"="1"', OFF])
     done = c.run("send After\n", ["--send-in-message-box", "During load"])
     check(done.rc == 0, "exit status %d" % done.rc)
     expect_lines(done.out, ["sent"] + transcript("saved After", "sent"))

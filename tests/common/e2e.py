@@ -34,6 +34,8 @@ START = ["connected " + ADDIN]
 END = ["disconnected", "live objects: 0"]
 SENT = "Send MailItem detected. Subject: "
 RECEIVED = "New MailItem detected. Subject: "
+# The catch-up switched off: the live path alone, whose log holds exactly the live lines.
+CATCH_UP_OFF = '"CatchUp"=dword:00000000'
 # "12/7/2026 1:45:03 PM message": the general date form of the prefix's locale.
 LOG_LINE = re.compile(r"^\S*\d(?: \d{1,2}[:.]\d{2}[:.]\d{2}(?: ?[AP]M)?)? (.*)$")
 

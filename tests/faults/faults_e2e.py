@@ -27,6 +27,8 @@ ALLOWED = " _-+#()[]{}=%$\u00a7\u00df~\u20ac@\u00b5;"
 DETECTED = {"send": SENT, "receive": RECEIVED}
 
 
+OFF = e2e.CATCH_UP_OFF
+
 def cleaned(subject):
     """The subject as the archive's file name carries it."""
     return "".join(c for c in subject if c in ALLOWED or (c < "\x80" and c.isalnum()))[:220]
@@ -228,7 +230,7 @@ def case_settings_key(t):
     # EnabledIn out of range and Logging as text fail to convert (message boxes); the others hold.
     c.registry(['"EnabledIn"=dword:00011170', '"EnabledOut"=dword:00000001',
                 '"FolderIn"=hex:01,02,03', '"FolderOut"=' + reg_text(windows_path(out_folder)),
-                '"Logging"="1"'])
+                '"Logging"="1"', OFF])
     c.run("send Bad values\nreceive Bad values\n", incoming=False)
     check_archive(t, out_folder, ["Bad values"])
     check(e2e.archived(in_folder) == [] and c.log() is None, "incoming off, logging off")
@@ -244,7 +246,7 @@ def case_settings_key(t):
                      ("hex(2):25,00,54,00,45,00,4d,00,50,00,25,00,00,00", False),
                      ("hex(3):" + ",".join(["ff"] * 600), False)]:
         c.registry(['"%s"=%s' % (n, spec) for n in
-                    ("EnabledIn", "EnabledOut", "FolderIn", "FolderOut", "Logging")])
+                    ("EnabledIn", "EnabledOut", "FolderIn", "FolderOut", "Logging")] + [OFF])
         c.clear_log()
         sent, received = "Foreign %s sent" % spec[:6], "Foreign %s received" % spec[:6]
         c.run("send %s\nreceive %s\n" % (sent, received), incoming=on)
