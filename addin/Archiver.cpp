@@ -85,13 +85,25 @@ HRESULT Archive(const ArchiveRequest& request, ArchiveOutcome& outcome, CallFail
         QS_RETURN_IF_FAILED(
             InvokeByName(item, L"Save", DISPATCH_METHOD, nullptr, 0, nullptr, failure));
 
-    ComPtr<IDispatch> wrapper;
-    QS_RETURN_IF_FAILED(CreateWrapper(item, wrapper, failure));
-
-    const std::wstring key = request.index ? MessageKey(wrapper.Get(), item) : std::wstring();
-    if (request.skipArchived && request.index && request.index->Contains(key)) {
+    // A message already archived is recognised before any wrapper is made,
+    // where the item itself tells its identity.
+    std::wstring key = request.index ? ItemMessageKey(item) : std::wstring();
+    const auto archivedBefore = [&request, &key] {
+        return request.skipArchived && request.index && request.index->Contains(key);
+    };
+    if (archivedBefore()) {
         outcome = ArchiveOutcome::AlreadyArchived;
         return S_OK;
+    }
+
+    ComPtr<IDispatch> wrapper;
+    QS_RETURN_IF_FAILED(CreateWrapper(item, wrapper, failure));
+    if (request.index && key.empty()) {
+        key = WrapperMessageKey(wrapper.Get(), item);
+        if (archivedBefore()) {
+            outcome = ArchiveOutcome::AlreadyArchived;
+            return S_OK;
+        }
     }
 
     const bool logging = Flag(settings, &_Settings::get_Logging) > 0;

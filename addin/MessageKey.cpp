@@ -3,18 +3,13 @@
 #include "LateBound.h"
 #include "unique.h"
 
+#include <cstdio>
+#include <functional>
+#include <wrl/client.h>
+
 namespace {
 
-// A property the wrapper cannot read leaves `value` empty.
-void Field(IDispatch* wrapper, long tag, qs::unique_variant& value) noexcept {
-    VARIANT argument;
-    argument.vt = VT_I4;
-    argument.lVal = tag;
-    CallFailure ignored;
-    if (FAILED(InvokeByName(wrapper, L"Fields", DISPATCH_PROPERTYGET, &argument, 1, value.put(),
-                            ignored)))
-        value.reset();
-}
+using ReadTag = std::function<void(long tag, qs::unique_variant& value)>;
 
 std::wstring Hex(SAFEARRAY* bytes) {
     std::wstring text;
@@ -38,21 +33,64 @@ std::wstring Text(const VARIANT& value) {
                : std::wstring();
 }
 
-} // namespace
-
-std::wstring MessageKey(IDispatch* wrapper, IDispatch* item) noexcept try {
-    std::wstring key;
+// The key from whatever reads a property by tag; a property it cannot read is empty.
+std::wstring KeyFrom(const ReadTag& read) {
     qs::unique_variant value;
-    Field(wrapper, kTagSearchKey, value);
+    read(kTagSearchKey, value);
+    std::wstring key;
     if (value.vt == (VT_ARRAY | VT_UI1)) key = Hex(value.parray);
     if (!key.empty()) return L"S:" + key;
-    Field(wrapper, kTagInternetMessageId, value);
+    read(kTagInternetMessageId, value);
     key = Text(value);
-    if (!key.empty()) return L"M:" + key;
+    return key.empty() ? key : L"M:" + key;
+}
+
+} // namespace
+
+std::wstring ItemMessageKey(IDispatch* item) noexcept try {
     CallFailure ignored;
-    if (SUCCEEDED(GetTextProperty(item, L"EntryID", key, ignored)) && !key.empty())
-        return L"E:" + key;
+    qs::unique_variant accessor;
+    if (FAILED(InvokeByName(item, L"PropertyAccessor", DISPATCH_PROPERTYGET, nullptr, 0,
+                            accessor.put(), ignored)) ||
+        accessor.vt != VT_DISPATCH || !accessor.pdispVal) {
+        ::SetErrorInfo(0, nullptr);
+        return {};
+    }
+    const std::wstring key = KeyFrom([&accessor](long tag, qs::unique_variant& value) {
+        wchar_t schema[64];
+        std::swprintf(schema, 64, L"http://schemas.microsoft.com/mapi/proptag/0x%08lX",
+                      static_cast<unsigned long>(tag));
+        const qs::unique_bstr name(::SysAllocString(schema));
+        VARIANT argument;
+        argument.vt = VT_BSTR;
+        argument.bstrVal = name.get();
+        CallFailure missing;
+        if (!name || FAILED(InvokeByName(accessor.pdispVal, L"GetProperty", DISPATCH_METHOD,
+                                         &argument, 1, value.put(), missing)))
+            value.reset();
+    });
+    // A property the message does not have is an error, of no interest to anyone.
+    ::SetErrorInfo(0, nullptr);
+    return key;
+} catch (...) {
     return {};
+}
+
+std::wstring WrapperMessageKey(IDispatch* wrapper, IDispatch* item) noexcept try {
+    std::wstring key = KeyFrom([wrapper](long tag, qs::unique_variant& value) {
+        VARIANT argument;
+        argument.vt = VT_I4;
+        argument.lVal = tag;
+        CallFailure ignored;
+        if (FAILED(InvokeByName(wrapper, L"Fields", DISPATCH_PROPERTYGET, &argument, 1, value.put(),
+                                ignored)))
+            value.reset();
+    });
+    CallFailure ignored;
+    if (key.empty() && SUCCEEDED(GetTextProperty(item, L"EntryID", key, ignored)) && !key.empty())
+        key = L"E:" + key;
+    ::SetErrorInfo(0, nullptr);
+    return key;
 } catch (...) {
     return {};
 }

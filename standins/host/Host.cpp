@@ -18,6 +18,7 @@
 #include <wrl/client.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -41,6 +42,8 @@ public:
     void Start() {
         application_ = MakeObject<Application>(store_);
         application_->SetVersion(options_.version);
+        // PropertyAccessor came with Outlook 2007 (12).
+        OfferPropertyAccessor(std::wcstol(options_.version.c_str(), nullptr, 10) >= 12);
         if (!options_.closed) addins_.Connect(static_cast<_Application*>(application_.Get()));
         application_->Startup();
         loop_.DispatchWaiting();

@@ -72,12 +72,12 @@ HRESULT MessageItem::get_RecipientAddresses(BSTR* value) {
     return ReadText(L"RecipientAddresses", value);
 }
 
-HRESULT MessageItem::get_PropertyAccessor(IDispatch** value) {
+HRESULT MessageItem::get_MAPIOBJECT(IUnknown** value) {
     if (!value) return E_POINTER;
     *value = nullptr;
-    unique_variant accessor;
-    QS_RETURN_IF_FAILED(Read(L"PropertyAccessor", VT_DISPATCH, accessor.put()));
-    *value = accessor.release().pdispVal;
+    unique_variant message;
+    QS_RETURN_IF_FAILED(Read(L"MAPIOBJECT", VT_UNKNOWN, message.put()));
+    *value = message.release().punkVal;
     return S_OK;
 }
 

@@ -1,6 +1,6 @@
 // The item handed to NewMail: the library's view of a host mail item. Its type
 // name is "MessageItem"; it reads every property from the host's item, hands
-// on the host item's PropertyAccessor, and Save saves the host's item.
+// on the host item's MAPI message (MAPIOBJECT), and Save saves the host's item.
 #pragma once
 
 #include "ComObject.h"
@@ -27,7 +27,7 @@ public:
     HRESULT STDMETHODCALLTYPE get_SentOn(DATE* value) override;
     HRESULT STDMETHODCALLTYPE get_ReceivedTime(DATE* value) override;
     HRESULT STDMETHODCALLTYPE get_RecipientAddresses(BSTR* value) override;
-    HRESULT STDMETHODCALLTYPE get_PropertyAccessor(IDispatch** value) override;
+    HRESULT STDMETHODCALLTYPE get_MAPIOBJECT(IUnknown** value) override;
     HRESULT STDMETHODCALLTYPE Save() override;
 
 private:

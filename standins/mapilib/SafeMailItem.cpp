@@ -117,18 +117,18 @@ HRESULT SafeMailItem::SaveAs(VARIANT path, VARIANT type) try {
 }
 QS_CATCH_RETURN()
 
-// The stand-in reads the property through the item's PropertyAccessor (the
-// host's items have one, as Outlook 2007 and later's do); a property the item
-// does not have is Empty, not a failure.
+// The library reads the property from the item's MAPI message (its hidden
+// MAPIOBJECT, there on every Outlook version); a property the item does not
+// have is Empty, not a failure.
 HRESULT SafeMailItem::get_Fields(long propTag, VARIANT* value) try {
     if (!value) return E_POINTER;
     ::VariantInit(value);
     QS_RETURN_IF_FAILED(RequireItem());
     unique_variant accessor;
     QS_RETURN_IF_FAILED(
-        GetByName(item_.Get(), L"PropertyAccessor", accessor.put(), IID_ISafeMailItem, kSource));
+        GetByName(item_.Get(), L"MAPIOBJECT", accessor.put(), IID_ISafeMailItem, kSource));
     QS_RETURN_IF_FAILED(::VariantChangeType(&accessor, &accessor, 0, VT_DISPATCH));
-    if (!accessor.pdispVal) return Fail(E_NOINTERFACE, L"The item has no PropertyAccessor.");
+    if (!accessor.pdispVal) return Fail(E_NOINTERFACE, L"The item has no MAPI message.");
     unique_bstr schemaName(
         ::SysAllocString(PropTagSchemaName(static_cast<ULONG>(propTag)).c_str()));
     QS_RETURN_IF_NULL_ALLOC(schemaName.get());

@@ -96,6 +96,19 @@ public:
     HRESULT STDMETHODCALLTYPE get_PropertyAccessor(_PropertyAccessor** value) override try {
         if (!value) return E_POINTER;
         *value = nullptr;
+        if (!PropertyAccessorOffered())
+            return SetError(DISP_E_MEMBERNOTFOUND, __uuidof(Interface), L"Outlook",
+                            L"This version of Outlook has no PropertyAccessor.");
+        return MakeObject<PropertyAccessor>(fields_.searchKey, fields_.internetMessageId)
+            .CopyTo(value);
+    }
+    QS_CATCH_RETURN()
+    // The hidden MAPIOBJECT, the item's MAPI message, through which a MAPI
+    // library reads properties on every Outlook version. The stand-in's message
+    // answers the same reads as PropertyAccessor does.
+    HRESULT STDMETHODCALLTYPE get_MAPIOBJECT(IUnknown** value) override try {
+        if (!value) return E_POINTER;
+        *value = nullptr;
         return MakeObject<PropertyAccessor>(fields_.searchKey, fields_.internetMessageId)
             .CopyTo(value);
     }
@@ -126,7 +139,20 @@ template <typename Interface> HRESULT make(ItemKind kind, ItemFields fields, IDi
                                                std::move(fields));
 }
 
+bool& PropertyAccessorSlot() noexcept {
+    static bool offered = true;
+    return offered;
+}
+
 } // namespace
+
+void OfferPropertyAccessor(bool offered) noexcept {
+    PropertyAccessorSlot() = offered;
+}
+
+bool PropertyAccessorOffered() noexcept {
+    return PropertyAccessorSlot();
+}
 
 HRESULT CreateItem(ItemKind kind, ItemFields fields, IDispatch** item) noexcept try {
     if (!item) return E_POINTER;

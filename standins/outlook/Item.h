@@ -39,6 +39,11 @@ struct ItemFields {
 
 HRESULT CreateItem(ItemKind kind, ItemFields fields, IDispatch** item) noexcept;
 
+// Items offer PropertyAccessor as Outlook 2007 and later do (the default), or
+// not, as Outlook 2003 and earlier; MAPIOBJECT is there on every version.
+void OfferPropertyAccessor(bool offered) noexcept;
+bool PropertyAccessorOffered() noexcept;
+
 // New identities, unique across runs of the host (they are kept in its store).
 std::wstring NewEntryId();
 SearchKey NewSearchKey();
