@@ -197,6 +197,7 @@ void ArchiveIndex::Compact() noexcept try {
                          "\t" + IndexTime(entry.time) + "\t" + KeyField(key)) +
                 "\n";
     }
+    appender_.reset();
     const std::wstring temporary = path_ + L".new";
     {
         const qs::unique_hfile file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
@@ -216,25 +217,26 @@ void ArchiveIndex::Compact() noexcept try {
 }
 
 bool ArchiveIndex::Append(const std::string& fields) noexcept try {
-    if (Path().empty()) return false;
-    const qs::unique_hfile file(::CreateFileW(path_.c_str(), GENERIC_READ | FILE_APPEND_DATA,
-                                              kShareAll, nullptr, OPEN_ALWAYS,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    std::string line = SealLine(fields) + "\n";
-    // After a torn line, the new one starts on a line of its own.
-    LARGE_INTEGER size = {};
-    char last = '\n';
-    DWORD read = 0;
-    if (::GetFileSizeEx(file.get(), &size) && size.QuadPart > 0) {
-        LARGE_INTEGER position;
-        position.QuadPart = size.QuadPart - 1;
-        if (::SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN))
-            (void)::ReadFile(file.get(), &last, 1, &read, nullptr);
+    std::string line = ArchiveIndex::SealLine(fields) + "\n";
+    if (!appender_) {
+        if (Path().empty()) return false;
+        appender_.reset(::CreateFileW(path_.c_str(), GENERIC_READ | FILE_APPEND_DATA, kShareAll,
+                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!appender_) return false;
+        // After a torn line, the first new one starts on a line of its own.
+        LARGE_INTEGER size = {};
+        char last = '\n';
+        DWORD read = 0;
+        if (::GetFileSizeEx(appender_.get(), &size) && size.QuadPart > 0) {
+            LARGE_INTEGER position;
+            position.QuadPart = size.QuadPart - 1;
+            if (::SetFilePointerEx(appender_.get(), position, nullptr, FILE_BEGIN))
+                (void)::ReadFile(appender_.get(), &last, 1, &read, nullptr);
+        }
+        if (last != '\n') line.insert(0, "\n");
     }
-    if (last != '\n') line.insert(0, "\n");
     // One write per line: appends of one line never interleave.
-    const bool written = WriteAll(file.get(), line);
+    const bool written = WriteAll(appender_.get(), line);
     if (written) ++lines_;
     return written;
 } catch (...) {

@@ -4,6 +4,8 @@
 // Entries far older than their direction's watermark are dropped.
 #pragma once
 
+#include "unique.h"
+
 #include <windows.h>
 #include <oaidl.h>
 
@@ -55,6 +57,8 @@ private:
     const std::wstring& Path();
 
     std::wstring path_;
+    // Held open from the first append: opening a file costs more than writing a line.
+    qs::unique_hfile appender_;
     bool resolved_ = false;
     bool loaded_ = false;
     size_t lines_ = 0;
