@@ -369,9 +369,10 @@ def case_package_views(t):
         p.stop()
 
 
-def archive_through_host(p, baseline):
+def archive_through_host(p, package, baseline):
     """Settings with two archive folders, then outlook-standin.exe with the add-ins that the
-    Addins keys list, as Outlook loads them; returns the folders and the settings entries."""
+    Addins keys list, as Outlook loads them: the package's 64-bit DLL archives and logs.
+    Returns the folders and the settings entries."""
     t = p.t
     folders = [os.path.join(p.dir, "Archive", sub) for sub in ("Sent", "Received")]
     for folder in folders:
@@ -390,6 +391,8 @@ def archive_through_host(p, baseline):
     e2e.names_match(received, ["Welcome aboard"])
     [(headers, _)] = e2e.read_messages([os.path.join(folders[0], sent[0])], p.dir)
     check(headers.get("Subject") == "Quarterly figures: Q3/2026", "msgconvert reads %r" % headers)
+    log = e2e.log_lines(p.unix(p.folder(package) + "\\x64\\qsStow.log"))
+    check(log and log[0] == e2e.LOADED, "the installed DLL's log %r" % log)
     return folders, settings
 
 
@@ -419,10 +422,8 @@ def case_archive(t):
                 lines.append("%s=%s" % ("@" if name == "" else '"%s"' % name, data))
         e2e.import_registry(t.wine_run, os.path.join(p.dir, "machine.reg"), lines, env=p.env)
 
-        folders, settings = archive_through_host(p, baseline)
+        folders, settings = archive_through_host(p, USER, baseline)
         archives = [e2e.archived(folder) for folder in folders]
-        log = e2e.log_lines(p.unix(p.folder(USER) + "\\x64\\qsStow.log"))
-        check(log and log[0] == e2e.LOADED, "the installed DLL's log %r" % log)
 
         check(p.msiexec("/x", t.msi) == 0, "uninstall")
         expect_removed(p, USER, baseline, settings)
@@ -442,14 +443,13 @@ def case_machine_archive(t):
         policy = ["[%s]" % POLICY_KEY, '"FolderOut"="\\\\\\\\server\\\\archive"']
         e2e.import_registry(t.wine_run, os.path.join(p.dir, "policy.reg"), policy, env=p.env)
         policy_entries = p.export(POLICY_KEY)
+        check((POLICY_KEY, "FolderOut") in policy_entries, "a policy %r" % policy_entries)
         check(p.msiexec("/i", t.machine_msi) == 0, "install")
         expect_installed(p, MACHINE)
         check(added(baseline_user, p.classes_and_loader()) == {}, "nothing written for the user")
 
-        folders, settings = archive_through_host(p, baseline_user)
+        folders, settings = archive_through_host(p, MACHINE, baseline_user)
         archives = [e2e.archived(folder) for folder in folders]
-        log = e2e.log_lines(p.unix(p.folder(MACHINE) + "\\x64\\qsStow.log"))
-        check(log and log[0] == e2e.LOADED, "the installed DLL's log %r" % log)
 
         # The user's own LoadBehavior wins over the machine's.
         p.wine("reg", "add", ADDIN_KEY, "/v", "LoadBehavior", "/t", "REG_DWORD", "/d", "0", "/f")
