@@ -6,7 +6,9 @@
 
 #include <oleauto.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace qs::standin {
 
@@ -19,12 +21,32 @@ unique_safearray EmptyCustom() {
     return unique_safearray(::SafeArrayCreateVector(VT_VARIANT, 0, 0));
 }
 
-DWORD LoadBehavior(HKEY addins, const wchar_t* progId) {
-    DWORD value = 0, size = sizeof value;
-    if (::RegGetValueW(addins, progId, L"LoadBehavior", RRF_RT_REG_DWORD, nullptr, &value, &size) !=
-        ERROR_SUCCESS)
-        return 0;
-    return value;
+// The LoadBehavior of an add-in listed under `addins`, if it has one. A user's
+// key without it (qsStow keeps its settings in that key) lists nothing.
+bool LoadBehavior(HKEY addins, const wchar_t* progId, DWORD& value) {
+    DWORD size = sizeof value;
+    return ::RegGetValueW(addins, progId, L"LoadBehavior", RRF_RT_REG_DWORD, nullptr, &value,
+                          &size) == ERROR_SUCCESS;
+}
+
+// Each add-in listed under `hive`'s Addins key, in the host's own registry view,
+// with its LoadBehavior, in the key's order; those already in `listed` are skipped.
+void AddListed(HKEY hive, std::vector<std::pair<std::wstring, DWORD>>& listed) {
+    unique_hkey addins;
+    if (::RegOpenKeyExW(hive, kAddinsKey, 0, KEY_READ, addins.put()) != ERROR_SUCCESS) return;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (::RegEnumKeyExW(addins.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        DWORD behavior;
+        if (!LoadBehavior(addins.get(), name, behavior)) continue;
+        const bool seen = std::any_of(listed.begin(), listed.end(), [&](const auto& entry) {
+            return ::CompareStringOrdinal(entry.first.c_str(), -1, name, -1, TRUE) == CSTR_EQUAL;
+        });
+        if (!seen) listed.emplace_back(name, behavior);
+    }
 }
 
 // As Outlook does after a load error: still to load at start, but not loaded.
@@ -43,18 +65,14 @@ void MarkUnloaded(const std::wstring& progId) {
 
 std::vector<std::wstring> AddinHost::ProgidsToLoad() const {
     if (!only_.empty()) return only_;
+    // As Outlook: the user's add-ins, then the machine's; for a ProgID listed in
+    // both, the user's LoadBehavior decides.
+    std::vector<std::pair<std::wstring, DWORD>> listed;
+    AddListed(HKEY_CURRENT_USER, listed);
+    AddListed(HKEY_LOCAL_MACHINE, listed);
     std::vector<std::wstring> progIds;
-    unique_hkey addins;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kAddinsKey, 0, KEY_READ, addins.put()) != ERROR_SUCCESS)
-        return progIds;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 256;
-        if (::RegEnumKeyExW(addins.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        if (LoadBehavior(addins.get(), name) == 3) progIds.push_back(name);
-    }
+    for (const auto& [progId, behavior] : listed)
+        if (behavior == 3) progIds.push_back(progId);
     return progIds;
 }
 

@@ -1,6 +1,7 @@
 // Loads and unloads COM add-ins the way Outlook does: by ProgID from
-// HKCU\Software\Microsoft\Office\Outlook\Addins (LoadBehavior 3), through
-// IDTExtensibility2. An add-in that fails to connect gets LoadBehavior 2.
+// Software\Microsoft\Office\Outlook\Addins under HKCU and HKLM (LoadBehavior
+// 3; the user's value wins for a ProgID in both), through IDTExtensibility2. An
+// add-in that fails to connect gets LoadBehavior 2 in the user's key, where it has one.
 #pragma once
 
 #include "AddInDesigner.h"

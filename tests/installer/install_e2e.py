@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""The Windows installer under Wine: msiexec installs, upgrades and removes
-the package in a fresh prefix, and outlook-standin.exe loads the installed
-add-in the way Outlook does.
+"""The Windows installers under Wine: msiexec installs, upgrades and removes
+the per-user and the per-machine package in a fresh prefix, and
+outlook-standin.exe loads the installed add-in the way Outlook does.
 
-Usage: install_e2e.py --list | CASE WINE_RUN BIN_DIR WORK_DIR MSI VERSION
+Usage: install_e2e.py --list | CASE WINE_RUN BIN_DIR WORK_DIR MSI MACHINE_MSI VERSION
 
-VERSION is the package version MSI was built for, X.Y.Z.
+VERSION is the version both packages were built for, X.Y.Z.
 
 Each case copies the ready prefix QS_WINEPREFIX (made by the CTest fixture)
 to a prefix of its own under WORK_DIR, and ends that prefix's wineserver.
@@ -24,10 +24,35 @@ OLDER = "1.0.0"  # any version below the package's
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 CLASSES = r"HKEY_CURRENT_USER\Software\Classes"
 UNINSTALL = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall"
-INSTALL_DIR = r"C:\users\{user}\AppData\Local\Programs\Quillstow"
+POLICY_KEY = r"HKEY_LOCAL_MACHINE\Software\Policies\Quillstow\Outlook"
+ADDIN_SERVER = r"Classes\CLSID\{628C6F13-8970-48FA-93F4-6A9192E443FE}\InprocServer32"
+LOADER = r"Microsoft\Office\Outlook\Addins\qsStow.Addin"
+# The 64-bit and the 32-bit view of HKLM\Software, as a 64-bit program names them.
+VIEWS = {True: r"HKEY_LOCAL_MACHINE\Software", False: r"HKEY_LOCAL_MACHINE\Software\Wow6432Node"}
+# Given to the older version in the upgrade cases: a folder with % is REG_EXPAND_SZ.
+PRESETS = {"ENABLEDIN": "0", "FOLDERIN": r"C:\Archive\In", "FOLDEROUT": r"\\server\archive\%USERNAME%\Out"}
 SHORTCUT = "Quillstow for Outlook Configuration.lnk"
 LOADER_VALUES = {"LoadBehavior": "dword:00000003", "FriendlyName": '"Quillstow for Outlook"',
                  "Description": '"Archives every sent and received message as an Outlook message file."'}
+
+
+class Package:
+    """One of the two packages: its build option, folder, and where its settings go."""
+
+    def __init__(self, name, options, folder, settings_keys):
+        self.name, self.options, self.folder, self.settings_keys = name, options, folder, settings_keys
+
+    def msi(self, t):
+        return t.machine_msi if self is MACHINE else t.msi
+
+    def build(self, version, output):
+        subprocess.run(["bash", os.path.join(ROOT, "installer", "build-msi"), *self.options,
+                        "--version", version, "--output", output], check=True, capture_output=True)
+
+
+USER = Package("per-user", [], r"C:\users\{user}\AppData\Local\Programs\Quillstow", [ADDIN_KEY])
+MACHINE = Package("per-machine", ["--machine"], r"C:\Program Files\Quillstow",
+                  [VIEWS[view] + r"\Quillstow\Outlook" for view in (True, False)])
 
 
 def copy_file(source, target):
@@ -50,8 +75,9 @@ class Prefix:
         self.env = dict(os.environ, QS_WINEPREFIX=self.path)
         self.user = os.listdir(os.path.join(self.path, "drive_c", "users"))
         self.user = [u for u in self.user if u != "Public"][0]
-        self.install_dir = INSTALL_DIR.format(user=self.user)
         self.runs = 0
+        self.machine_keys = None
+        self.tables = {}
 
     def stop(self):
         """Ends the prefix's server; the prefix is kept only when the case failed."""
@@ -65,9 +91,12 @@ class Prefix:
     def msiexec(self, action, msi, *properties):
         self.runs += 1
         log = os.path.join(self.dir, "msiexec-%d.log" % self.runs)
-        done = self.wine("msiexec", action, windows_path(msi), "/qn", "/l*", windows_path(log),
+        done = self.wine("msiexec", action, windows_path(msi), "/qn", "/l*v", windows_path(log),
                          *properties, check=False)
         return done.rc
+
+    def folder(self, package):
+        return package.folder.format(user=self.user)
 
     def unix(self, windows):
         """The Linux path of a C: path in this prefix."""
@@ -76,12 +105,28 @@ class Prefix:
 
     def export(self, key):
         """The key's subtree as {(key path, value name or None for the key): data}."""
-        out = os.path.join(self.dir, "export.reg")
-        if os.path.exists(out):
-            os.remove(out)
-        if self.wine("regedit", "/E", windows_path(out), key, check=False).rc != 0 \
-                or not os.path.exists(out):
-            return {}
+        return self.export_all([key])
+
+    def export_all(self, keys):
+        """The keys' subtrees, as export does; regedit runs for all of them at once."""
+        outs = [os.path.join(self.dir, "export-%d.reg" % i) for i in range(len(keys))]
+        for out in outs:
+            if os.path.exists(out):
+                os.remove(out)
+        running = [subprocess.Popen([self.t.wine_run, "regedit", "/E", windows_path(out), key],
+                                    env=self.env, stdin=subprocess.DEVNULL,
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                   for out, key in zip(outs, keys)]
+        for process in running:
+            process.wait(timeout=300)
+        entries = {}
+        for key, out in zip(keys, outs):
+            if os.path.exists(out):
+                entries.update(self.parse_export(key, out))
+        return entries
+
+    @staticmethod
+    def parse_export(key, out):
         with open(out, encoding="utf-16") as f:
             text = f.read().replace("\\\r\n  ", "").replace("\\\n  ", "")
         entries, current = {}, None
@@ -101,7 +146,27 @@ class Prefix:
         return entries
 
     def classes_and_loader(self):
-        return {**self.export(CLASSES), **self.export(ADDIN_KEY)}
+        return self.export_all([CLASSES, ADDIN_KEY])
+
+    def rows(self, msi):
+        """The package's Registry table: (component, 64-bit, condition, root, key, name, value)."""
+        if msi in self.tables:
+            return self.tables[msi]
+        out = self.wine("cscript", "//nologo", windows_path(os.path.join(ROOT, "tests", "installer",
+                                                                      "registry_rows.vbs")),
+                        windows_path(msi)).out
+        self.tables[msi] = [(f[0], int(f[1]) & 256 != 0, f[2], int(f[3]), *f[4:]) for f in
+                            (line.split("|") for line in out)]
+        return self.tables[msi]
+
+    def written(self, package):
+        """Every entry below the keys the package writes, in both views."""
+        if package is USER:
+            return self.classes_and_loader()
+        if self.machine_keys is None:
+            self.machine_keys = sorted({VIEWS[view] + "\\" + owned_key(key) for view in VIEWS
+                                        for (_, _, _, _, key, _, _) in self.rows(self.t.machine_msi)})
+        return self.export_all(self.machine_keys)
 
     def products(self):
         """(DisplayName, DisplayVersion, Publisher, UninstallString) of Quillstow's entries."""
@@ -117,6 +182,15 @@ class Prefix:
         """The five values as the configuration program writes them, into the existing key."""
         e2e.import_registry(self.t.wine_run, os.path.join(self.dir, "settings.reg"),
                             ["[%s]" % ADDIN_KEY] + e2e.settings_values(**values)[1:], self.env)
+
+
+def owned_key(key):
+    """The key below Software whose whole subtree the package's row `key` belongs to: a class,
+    interface or type library, a ProgID, Quillstow's own key, or else the row's key itself."""
+    parts = key.split("\\")[1:]
+    if parts[0] == "Classes":
+        return "\\".join(parts[:3 if parts[1] in ("CLSID", "Interface", "TypeLib") else 2])
+    return "Quillstow" if parts[0] == "Quillstow" else "\\".join(parts)
 
 
 def added(before, after):
@@ -148,41 +222,77 @@ def pe_machine(path):
     return int.from_bytes(data[offset + 4:offset + 6], "little")
 
 
-def expect_installed(p, version=None):
-    """Files, shortcut, loader values and one entry among installed programs."""
+def expect_installed(p, package, version=None):
+    """Files, shortcut, Outlook's loader values and one entry among installed programs; per
+    machine, every row the package writes whatever its properties, in the view it names.
+    Returns what the package's keys hold (Prefix.written)."""
     version = version or p.t.version
+    folder = p.folder(package)
     for sub, machine in [("x86", 0x14C), ("x64", 0x8664)]:
-        dll = p.unix(p.install_dir + "\\" + sub + "\\qsStow.dll")
+        dll = p.unix(folder + "\\" + sub + "\\qsStow.dll")
         check(os.path.isfile(dll), "%s installed" % dll)
         check(pe_machine(dll) == machine, "%s is built for machine %#x" % (dll, machine))
-    check(pe_machine(p.unix(p.install_dir + "\\qsStowConfig.exe")) == 0x14C, "qsStowConfig.exe (i686)")
+    check(pe_machine(p.unix(folder + "\\qsStowConfig.exe")) == 0x14C, "qsStowConfig.exe (i686)")
     check(os.path.isfile(shortcut_path(p)), "Start-menu shortcut")
-    loader = p.export(ADDIN_KEY)
-    for name, data in LOADER_VALUES.items():
-        check(loader.get((ADDIN_KEY, name)) == data, "%s in %r" % (name, loader))
+    written = p.written(package)
+    if package is USER:
+        for name, data in LOADER_VALUES.items():
+            check(written.get((ADDIN_KEY, name)) == data, "%s in %r" % (name, written))
+    else:
+        expect_rows(written, [r for r in p.rows(package.msi(p.t)) if not r[2]],
+                    {"X86DIR": folder + "\\x86\\", "X64DIR": folder + "\\x64\\"})
+        # Whatever the package says: each build's class and the loader values in its view.
+        lower = {(k.lower(), n): v for (k, n), v in written.items()}
+        for win64, sub in [(True, "x64"), (False, "x86")]:
+            values = {(VIEWS[win64] + "\\" + LOADER, name): data for name, data in LOADER_VALUES.items()}
+            values[(VIEWS[win64] + "\\" + ADDIN_SERVER, "")] = reg_text(folder + "\\%s\\qsStow.dll" % sub)
+            for (key, name), data in values.items():
+                check(lower.get((key.lower(), name)) == data, "%s | %s = %s, not %s" % (
+                    key, name, lower.get((key.lower(), name)), data))
     products = p.products()
     check(len(products) == 1, "one installed program: %r" % products)
     name, shown_version, publisher, uninstall = products[0]
     check(shown_version == '"%s"' % version and publisher == '"Ferrovale.Net"', products[0])
     check(re.fullmatch(r'expand:"MsiExec\.exe /X\{[0-9A-F-]{36}\}"', uninstall or ""), uninstall)
+    return written
+
+
+def expect_rows(entries, rows, properties):
+    """Each row of the package's Registry table below HKLM is among the `entries`, in the view
+    its component names, with its value formatted with `properties`."""
+    written = {(k.lower(), n): v for (k, n), v in entries.items()}
+    wrong = []
+    for component, win64, _, root, key, name, value in rows:
+        check(root == 2, "%s writes below HKEY_LOCAL_MACHINE: %s" % (component, key))
+        text = re.sub(r"\[(\w+)\]", lambda m: properties[m.group(1)], value)
+        data = ('expand:"%s"' % text[2:] if text.startswith("#%") else
+                "dword:%08x" % int(text[1:]) if text.startswith("#") else reg_text(text))
+        where = (VIEWS[win64] + key[len("Software"):]).lower()
+        if written.get((where, name)) != data:
+            wrong.append("%s: %s | %s = %s, not %s" % (component, where, name, written.get((where, name)),
+                                                        data))
+    check(not wrong, "rows not where the package says:\n  " + "\n  ".join(wrong))
 
 
 def shortcut_path(p):
+    # The per-machine package's shortcut too: Wine's ProgramMenuFolder is always the user's
+    # Start menu (on Windows, with ALLUSERS=1, it is every user's).
     return os.path.join(p.path, "drive_c", "users", p.user, "AppData", "Roaming", "Microsoft",
                         "Windows", "Start Menu", "Programs", SHORTCUT)
 
 
-def expect_removed(p, baseline, settings):
-    """After msiexec /x: no program file, registration or loader value is left."""
-    folder = p.unix(p.install_dir)
+def expect_removed(p, package, baseline, kept):
+    """After msiexec /x: no program file, registry row or entry among installed programs is
+    left; of what the package's keys hold, only `kept`."""
+    folder = p.unix(p.folder(package))
     left = sorted(os.path.relpath(os.path.join(d, f), folder)
                   for d, _, files in os.walk(folder) for f in files) if os.path.isdir(folder) else []
     check(all(os.path.basename(f) == "qsStow.log" for f in left), "files left: %r" % left)
     check(left or not os.path.exists(folder), "the installation folder is removed")
     check(not os.path.exists(shortcut_path(p)), "shortcut removed")
     check(p.products() == [], "no installed program left")
-    expect_entries(added(baseline, p.classes_and_loader()), settings,
-                   "Entries left after uninstalling, and the user's settings,")
+    expect_entries(added(baseline, p.written(package)), kept,
+                   "Entries left after uninstalling, and those to keep,")
 
 
 # ---- cases ---------------------------------------------------------------------------------
@@ -204,9 +314,9 @@ def case_registration(t):
         check(p.msiexec("/i", t.msi) == 0, "install")
         installed = added(baseline, p.classes_and_loader())
         check(p.msiexec("/x", t.msi) == 0, "uninstall")
-        expect_removed(p, baseline, {})
+        expect_removed(p, USER, baseline, {})
 
-        x64 = p.install_dir + "\\x64"
+        x64 = p.folder(USER) + "\\x64"
         os.makedirs(p.unix(x64))
         shutil.copy(os.path.join(t.bin, "qsStow.dll"), p.unix(x64 + "\\qsStow.dll"))
         p.wine("regsvr32", "/s", "/n", "/i:user", x64 + "\\qsStow.dll")
@@ -219,7 +329,7 @@ def case_registration(t):
         check(registered.get((helpdir, "")) == reg_text(x64), "regsvr32's HELPDIR")
         expected = dict(registered)
         expected[(win32, None)] = ""
-        expected[(win32, "")] = reg_text(p.install_dir + "\\x86\\qsStow.dll")
+        expected[(win32, "")] = reg_text(p.folder(USER) + "\\x86\\qsStow.dll")
         expected[(helpdir, "")] = reg_text(x64 + "\\")
         expect_entries(installed, expected, "Entries the package wrote and the DLL's own")
         check(any("\\CLSID\\{" in k and "\\InprocServer32" in k for (k, n) in installed), installed)
@@ -237,17 +347,13 @@ def case_package_views(t):
     """
     p = Prefix(t, "package-views")
     try:
-        rows = p.wine("cscript", "//nologo", windows_path(os.path.join(ROOT, "tests", "installer",
-                                                                       "registry_rows.vbs")),
-                      windows_path(t.msi)).out
         by_component = {}
-        for line in rows:
-            component, attributes, root, key, name, value = line.split("|")
-            check(root == "1", "every row below HKEY_CURRENT_USER: %r" % line)
-            by_component.setdefault((component, int(attributes) & 256 != 0), set()).add(
-                (key, name, value))
+        for component, win64, condition, root, key, name, value in p.rows(t.msi):
+            check(root == 1, "every row below HKEY_CURRENT_USER: %s" % key)
+            if not condition:  # the presets', checked by installing them
+                by_component.setdefault((component, win64), set()).add((key, name, value))
         components = sorted(by_component)
-        check(components == [("AddinLoader", True), ("AddinSharedClasses", True),
+        check(components == [("AddinLoader_user", True), ("AddinSharedClasses", True),
                              ("Addin_x64", True), ("Addin_x86", False)], components)
         x64 = by_component[("Addin_x64", True)]
         x86 = by_component[("Addin_x86", False)]
@@ -263,25 +369,44 @@ def case_package_views(t):
         p.stop()
 
 
+def archive_through_host(p, package, baseline):
+    """Settings with two archive folders, then outlook-standin.exe with the add-ins that the
+    Addins keys list, as Outlook loads them: the package's 64-bit DLL archives and logs.
+    Returns the folders and the settings entries."""
+    t = p.t
+    folders = [os.path.join(p.dir, "Archive", sub) for sub in ("Sent", "Received")]
+    for folder in folders:
+        os.makedirs(folder)
+    p.write_settings(folder_in=windows_path(folders[1]), folder_out=windows_path(folders[0]) + "\\")
+    settings = settings_only(added(baseline, p.export(ADDIN_KEY)))
+    check(len(settings) == 7, "five settings and CatchUp in the settings key: %r" % settings)
+    p.wine("regsvr32", "/s", windows_path(os.path.join(t.bin, "qsMapiLib.dll")))
+
+    done = t.host("send Quarterly figures: Q3/2026\nreceive Welcome aboard\n", addin=None,
+                  env=p.env, folder=p.dir)
+    e2e.expect_lines(done.out, e2e.transcript("saved Quarterly figures: Q3/2026", "sent",
+                                              "saved Welcome aboard", "received"))
+    sent, received = e2e.archived(folders[0]), e2e.archived(folders[1])
+    e2e.names_match(sent, ["Quarterly figures Q32026"])
+    e2e.names_match(received, ["Welcome aboard"])
+    [(headers, _)] = e2e.read_messages([os.path.join(folders[0], sent[0])], p.dir)
+    check(headers.get("Subject") == "Quarterly figures: Q3/2026", "msgconvert reads %r" % headers)
+    log = e2e.log_lines(p.unix(p.folder(package) + "\\x64\\qsStow.log"))
+    check(log and log[0] == e2e.LOADED, "the installed DLL's log %r" % log)
+    return folders, settings
+
+
 def case_archive(t):
-    """Install, archive through the installed 64-bit add-in, uninstall."""
+    """Install per user, archive through the installed 64-bit add-in, uninstall."""
     p = Prefix(t, "archive")
     try:
         baseline_settings = p.export(ADDIN_KEY)
         baseline = p.classes_and_loader()
         check(p.msiexec("/i", t.msi) == 0, "install")
-        expect_installed(p)
+        expect_installed(p, USER)
         installed = added(baseline, p.export(CLASSES))
         check(installed, "classes written below HKEY_CURRENT_USER")
         check(baseline_settings == {}, "no settings key before installing")
-
-        out_folder = os.path.join(p.dir, "Archive", "Sent")
-        in_folder = os.path.join(p.dir, "Archive", "Received")
-        os.makedirs(out_folder)
-        os.makedirs(in_folder)
-        p.write_settings(folder_in=windows_path(in_folder), folder_out=windows_path(out_folder) + "\\")
-        settings = settings_only(added(baseline, p.export(ADDIN_KEY)))
-        check(len(settings) == 7, "five settings and CatchUp in the settings key: %r" % settings)
 
         # Wine does not merge HKCU\Software\Classes into HKEY_CLASSES_ROOT (Wine
         # bug 14771), so a class registered per user is not found by ProgID
@@ -296,64 +421,139 @@ def case_archive(t):
             else:
                 lines.append("%s=%s" % ("@" if name == "" else '"%s"' % name, data))
         e2e.import_registry(t.wine_run, os.path.join(p.dir, "machine.reg"), lines, env=p.env)
-        p.wine("regsvr32", "/s", windows_path(os.path.join(t.bin, "qsMapiLib.dll")))
 
-        # Loaded as Outlook loads it: listed in the Addins key with LoadBehavior 3.
-        done = t.host("send Quarterly figures: Q3/2026\nreceive Welcome aboard\n", addin=None,
-                      env=p.env, folder=p.dir)
-        e2e.expect_lines(done.out, e2e.transcript("saved Quarterly figures: Q3/2026", "sent",
-                                                  "saved Welcome aboard", "received"))
-        sent, received = e2e.archived(out_folder), e2e.archived(in_folder)
-        e2e.names_match(sent, ["Quarterly figures Q32026"])
-        e2e.names_match(received, ["Welcome aboard"])
-        [(headers, _)] = e2e.read_messages([os.path.join(out_folder, sent[0])], p.dir)
-        check(headers.get("Subject") == "Quarterly figures: Q3/2026", "msgconvert reads %r" % headers)
-        log = e2e.log_lines(p.unix(p.install_dir + "\\x64\\qsStow.log"))
-        check(log and log[0] == e2e.LOADED, "the installed DLL's log %r" % log)
+        folders, settings = archive_through_host(p, USER, baseline)
+        archives = [e2e.archived(folder) for folder in folders]
 
         check(p.msiexec("/x", t.msi) == 0, "uninstall")
-        expect_removed(p, baseline, settings)
-        check(e2e.archived(out_folder) == sent and e2e.archived(in_folder) == received,
-              "archive files kept")
+        expect_removed(p, USER, baseline, settings)
+        check([e2e.archived(folder) for folder in folders] == archives, "archive files kept")
+    finally:
+        p.stop()
+
+
+def case_machine_archive(t):
+    """Install per machine; the host finds the add-in through HKLM's Addins key alone (the
+    user's key holds settings only), unless the user's LoadBehavior says otherwise; uninstall
+    keeps the archives, the user's settings and the policy key."""
+    p = Prefix(t, "machine-archive")
+    try:
+        baseline = p.written(MACHINE)
+        baseline_user = p.classes_and_loader()
+        policy = ["[%s]" % POLICY_KEY, '"FolderOut"="\\\\\\\\server\\\\archive"']
+        e2e.import_registry(t.wine_run, os.path.join(p.dir, "policy.reg"), policy, env=p.env)
+        policy_entries = p.export(POLICY_KEY)
+        check((POLICY_KEY, "FolderOut") in policy_entries, "a policy %r" % policy_entries)
+        check(p.msiexec("/i", t.machine_msi) == 0, "install")
+        expect_installed(p, MACHINE)
+        check(added(baseline_user, p.classes_and_loader()) == {}, "nothing written for the user")
+
+        folders, settings = archive_through_host(p, MACHINE, baseline_user)
+        archives = [e2e.archived(folder) for folder in folders]
+
+        # The user's own LoadBehavior wins over the machine's.
+        p.wine("reg", "add", ADDIN_KEY, "/v", "LoadBehavior", "/t", "REG_DWORD", "/d", "0", "/f")
+        done = t.host("send Not archived\n", addin=None, env=p.env, folder=p.dir)
+        e2e.expect_lines(done.out, ["sent"] + e2e.END)
+        p.wine("reg", "delete", ADDIN_KEY, "/v", "LoadBehavior", "/f")
+
+        check(p.msiexec("/x", t.machine_msi) == 0, "uninstall")
+        expect_removed(p, MACHINE, baseline, {})
+        check(settings_only(added(baseline_user, p.classes_and_loader())) == settings,
+              "the user's settings kept")
+        check(p.export(POLICY_KEY) == policy_entries, "the policy key kept")
+        check([e2e.archived(folder) for folder in folders] == archives, "archive files kept")
+    finally:
+        p.stop()
+
+
+def upgrade(t, package):
+    """From a lower version installed with PRESETS, over itself, a rebuild of itself given
+    ENABLEDIN=1; never backwards. The settings the properties made outlive the upgrades
+    either way; given again, a property replaces every user's default, never a user's value."""
+    p = Prefix(t, package.name + "-upgrade")
+    try:
+        msi = package.msi(t)
+        older = os.path.join(p.dir, "Quillstow-%s.msi" % OLDER)
+        rebuilt = os.path.join(p.dir, "Quillstow-%s-rebuilt.msi" % t.version)
+        for version, output in [(OLDER, older), (t.version, rebuilt)]:
+            package.build(version, output)
+        baseline = p.written(package)
+
+        check(p.msiexec("/i", older, *("%s=%s" % kv for kv in PRESETS.items())) == 0, "install " + OLDER)
+        installed = expect_installed(p, package, OLDER)
+        preset = {"EnabledIn": "dword:00000000", "FolderIn": reg_text(PRESETS["FOLDERIN"]),
+                  "FolderOut": 'expand:"%s"' % PRESETS["FOLDEROUT"]}
+        for key in package.settings_keys:
+            values = {n: v for (k, n), v in installed.items() if k.lower() == key.lower()
+                      and n and n not in LOADER_VALUES}
+            check(values == preset, "the presets in %s: %r" % (key, values))
+        if package is USER:
+            p.write_settings(enabled_in=0, folder_in=r"C:\Archive\In", folder_out=r"C:\Archive\Out",
+                             logging=0)
+            installed = p.written(package)
+        registered = added(baseline, installed)
+
+        check(p.msiexec("/i", msi) == 0, "upgrade to " + t.version)
+        expect_entries(added(baseline, expect_installed(p, package)), registered,
+                       "Entries after the upgrade and before it")
+
+        check(p.msiexec("/i", msi) == 0, "install %s again" % t.version)
+        expect_installed(p, package)
+        check(p.msiexec("/i", rebuilt, "ENABLEDIN=1") == 0, "install a rebuild of " + t.version)
+        if package is MACHINE:  # the defaults in both views, and the property remembered
+            for (key, name) in registered:
+                if name in ("EnabledIn", "ENABLEDIN"):
+                    registered[(key, name)] = reg_text("1") if name.isupper() else "dword:00000001"
+        expect_entries(added(baseline, expect_installed(p, package)), registered,
+                       "Entries after a rebuild given ENABLEDIN=1 and before")
+
+        check(p.msiexec("/i", older) != 0, "%s refuses to replace %s" % (OLDER, t.version))
+        expect_installed(p, package)
+
+        check(p.msiexec("/x", rebuilt) == 0, "uninstall")
+        kept = {k: v for k, v in registered.items() if k[0].startswith(ADDIN_KEY)}
+        expect_removed(p, package, baseline, settings_only(kept))
     finally:
         p.stop()
 
 
 def case_upgrade(t):
-    """From a lower version, over itself, a rebuild of itself; never backwards."""
-    p = Prefix(t, "upgrade")
+    upgrade(t, USER)
+
+
+def case_machine_upgrade(t):
+    upgrade(t, MACHINE)
+
+
+def case_presets(t):
+    """A bad property stops either package before anything is written; per user, a value the
+    user already has is kept, the others given are written, and all stay after uninstalling."""
+    p = Prefix(t, "presets")
     try:
-        older = os.path.join(p.dir, "Quillstow-%s.msi" % OLDER)
-        rebuilt = os.path.join(p.dir, "Quillstow-%s-rebuilt.msi" % t.version)
-        for version, output in [(OLDER, older), (t.version, rebuilt)]:
-            subprocess.run(["bash", os.path.join(ROOT, "installer", "build-msi"), "--version", version,
-                            "--output", output], check=True, capture_output=True)
-        baseline = p.classes_and_loader()
+        baseline = {package: p.written(package) for package in (USER, MACHINE)}
+        for package, bad in [(MACHINE, "ENABLEDIN=yes"), (USER, "LOGGING=2"),
+                             (MACHINE, r"FOLDERIN=\\server\archive\[%USERNAME]\In")]:
+            check(p.msiexec("/i", package.msi(t), bad, r"FOLDEROUT=C:\Archive") != 0,
+                  "%s stops the %s package" % (bad, package.name))
+            check(p.written(package) == baseline[package] and p.products() == []
+                  and not os.path.exists(p.unix(p.folder(package))),
+                  "nothing written by the %s package given %s" % (package.name, bad))
 
-        check(p.msiexec("/i", older) == 0, "install " + OLDER)
-        expect_installed(p, OLDER)
-        p.write_settings(folder_in=r"C:\Archive\In", folder_out=r"C:\Archive\Out", logging=0)
-        settings = settings_only(added(baseline, p.export(ADDIN_KEY)))
-        registered = added(baseline, p.classes_and_loader())
+        own = {"EnabledIn": "dword:00000000", "FolderIn": reg_text(r"D:\Mine")}
+        e2e.import_registry(t.wine_run, os.path.join(p.dir, "own.reg"), ["[%s]" % ADDIN_KEY] + [
+            '"%s"=%s' % item for item in own.items()], env=p.env)
+        check(p.msiexec("/i", t.msi, "ENABLEDIN=1", "ENABLEDOUT=1", r"FOLDERIN=C:\Given",
+                        r"FOLDEROUT=%USERPROFILE%\Sent") == 0, "install")
+        expected = dict(own, EnabledOut="dword:00000001", FolderOut='expand:"%USERPROFILE%\\Sent"')
+        settings = settings_only(added(baseline[USER], p.export(ADDIN_KEY)))
+        check({n: v for (_, n), v in settings.items() if n} == expected, "settings %r" % settings)
 
-        check(p.msiexec("/i", t.msi) == 0, "upgrade to " + t.version)
-        expect_installed(p)
-        expect_entries(added(baseline, p.classes_and_loader()), registered,
-                       "Entries after the upgrade and before it")
-
-        check(p.msiexec("/i", t.msi) == 0, "install %s again" % t.version)
-        expect_installed(p)
-        check(p.msiexec("/i", rebuilt) == 0, "install a rebuild of " + t.version)
-        expect_installed(p)
-
-        check(p.msiexec("/i", older) != 0, "%s refuses to replace %s" % (OLDER, t.version))
-        expect_installed(p)
-
-        check(p.msiexec("/x", rebuilt) == 0, "uninstall")
-        expect_removed(p, baseline, settings)
+        check(p.msiexec("/x", t.msi) == 0, "uninstall")
+        expect_removed(p, USER, baseline[USER], settings)
     finally:
         p.stop()
 
 
 if __name__ == "__main__":
-    e2e.main(globals(), more=("msi", "version"))
+    e2e.main(globals(), more=("msi", "machine_msi", "version"))
