@@ -84,11 +84,10 @@ constexpr double kOneSecond = 1.0 / 86400;
 } // namespace
 
 bool CatchUpSwitchedOn() noexcept {
-    DWORD value = 1, size = sizeof value;
-    if (::RegGetValueW(HKEY_CURRENT_USER, kSettingsKeyPath, L"CatchUp", RRF_RT_REG_DWORD, nullptr,
-                       &value, &size) != ERROR_SUCCESS)
-        return true;
-    return value != 0;
+    // The value in force (a policy's, else the user's own, else the default):
+    // absent, or anything but 0, is on.
+    DWORD value = 0;
+    return !ReadSettingNumber(L"CatchUp", value) || value != 0;
 }
 
 DATE NextWatermark(DATE current, std::optional<DATE> newest, DATE passStart,

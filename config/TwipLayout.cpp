@@ -25,17 +25,18 @@ void CentreOnScreen(HWND window, int width, int height) noexcept {
     ::SetWindowPos(window, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void Place(HWND dialog, const TwipRect& twips, ScreenResolution dpi) noexcept {
+    ::SetWindowPos(::GetDlgItem(dialog, twips.controlId), nullptr, TwipsToPixels(twips.left, dpi.x),
+                   TwipsToPixels(twips.top, dpi.y), TwipsToPixels(twips.width, dpi.x),
+                   TwipsToPixels(twips.height, dpi.y), SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 } // namespace
 
 void ApplyTwipLayout(HWND dialog, const TwipLayout& layout) noexcept {
     const ScreenResolution dpi = ResolutionOf(dialog);
-    for (size_t i = 0; i < layout.controlCount; ++i) {
-        const TwipRect& twips = layout.controls[i];
-        ::SetWindowPos(::GetDlgItem(dialog, twips.controlId), nullptr,
-                       TwipsToPixels(twips.left, dpi.x), TwipsToPixels(twips.top, dpi.y),
-                       TwipsToPixels(twips.width, dpi.x), TwipsToPixels(twips.height, dpi.y),
-                       SWP_NOZORDER | SWP_NOACTIVATE);
-    }
+    for (size_t i = 0; i < layout.controlCount; ++i)
+        Place(dialog, layout.controls[i], dpi);
 
     // The design gives the client area; the frame and caption come on top of it.
     RECT frame{0, 0, TwipsToPixels(layout.clientWidth, dpi.x),
@@ -43,4 +44,10 @@ void ApplyTwipLayout(HWND dialog, const TwipLayout& layout) noexcept {
     ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
                          static_cast<DWORD>(::GetWindowLongPtrW(dialog, GWL_EXSTYLE)));
     CentreOnScreen(dialog, frame.right - frame.left, frame.bottom - frame.top);
+}
+
+void PlaceTwipControl(HWND dialog, const TwipLayout& layout, int controlId) noexcept {
+    for (size_t i = 0; i < layout.controlCount; ++i)
+        if (layout.controls[i].controlId == controlId)
+            Place(dialog, layout.controls[i], ResolutionOf(dialog));
 }

@@ -24,3 +24,7 @@ constexpr int TwipsToPixels(int twips, int dotsPerInch) noexcept {
 // Sizes the dialog's client area, places every control listed and centres the
 // window on its screen, all at the screen's resolution.
 void ApplyTwipLayout(HWND dialog, const TwipLayout& layout) noexcept;
+
+// Places the one control `controlId` as `layout` lists it; nothing when the
+// layout does not list it.
+void PlaceTwipControl(HWND dialog, const TwipLayout& layout, int controlId) noexcept;

@@ -7,11 +7,27 @@
 #include "frmConfigSettingsLayout.h"
 #include "resource.h"
 
+#include <algorithm>
+
 namespace {
 
 const wchar_t kRestartMessage[] =
     L"If Outlook is currently running, please restart Outlook now to reload the new Configuration.";
 const wchar_t kProductName[] = L"" QS_CONFIG_PRODUCT_NAME;
+
+// A setting that a policy may set: the control that would change it, and
+// the note that stands beside that control while a policy sets it.
+struct Lockable {
+    const wchar_t* valueName;
+    int control, note;
+};
+constexpr Lockable kLockables[] = {
+    {L"EnabledIn", IDC_chkEnabledIn, IDC_lblEnabledInPolicy},
+    {L"FolderIn", IDC_cmdFolderInBrowse, IDC_lblFolderInPolicy},
+    {L"EnabledOut", IDC_chkEnabledOut, IDC_lblEnabledOutPolicy},
+    {L"FolderOut", IDC_cmdFolderOutBrowse, IDC_lblFolderOutPolicy},
+    {L"Logging", IDC_chkLogging, IDC_lblLoggingPolicy},
+};
 
 qs::unique_hicon LoadApplicationIcon(HINSTANCE instance, int metricX, int metricY) noexcept {
     return qs::unique_hicon(static_cast<HICON>(
@@ -21,12 +37,18 @@ qs::unique_hicon LoadApplicationIcon(HINSTANCE instance, int metricX, int metric
 
 } // namespace
 
-const frmConfigSettings::Direction frmConfigSettings::kIncoming{
-    IDC_chkEnabledIn, IDC_lblFolderIn, IDC_txtFolderIn, IDC_cmdFolderInBrowse,
-    &frmConfigSettings::EnabledIn};
-const frmConfigSettings::Direction frmConfigSettings::kOutgoing{
-    IDC_chkEnabledOut, IDC_lblFolderOut, IDC_txtFolderOut, IDC_cmdFolderOutBrowse,
-    &frmConfigSettings::EnabledOut};
+const frmConfigSettings::Direction frmConfigSettings::kIncoming{IDC_chkEnabledIn,
+                                                                IDC_lblFolderIn,
+                                                                IDC_txtFolderIn,
+                                                                IDC_cmdFolderInBrowse,
+                                                                &frmConfigSettings::EnabledIn,
+                                                                L"FolderIn"};
+const frmConfigSettings::Direction frmConfigSettings::kOutgoing{IDC_chkEnabledOut,
+                                                                IDC_lblFolderOut,
+                                                                IDC_txtFolderOut,
+                                                                IDC_cmdFolderOutBrowse,
+                                                                &frmConfigSettings::EnabledOut,
+                                                                L"FolderOut"};
 
 void frmConfigSettings::Show(HINSTANCE instance) noexcept {
     instance_ = instance;
@@ -114,12 +136,17 @@ void frmConfigSettings::Form_Load() {
 }
 
 void frmConfigSettings::Load() {
-    // Silent reads: a missing key or value leaves the field as it is. Only a
-    // value that does not fit its field is reported, by GetRegValue itself.
-    GetRegValue(L"EnabledIn", kRegNumber, EnabledIn, false);
-    GetRegValue(L"EnabledOut", kRegNumber, EnabledOut, false);
-    GetRegValue(L"FolderIn", kRegText, FolderIn, false);
-    GetRegValue(L"FolderOut", kRegText, FolderOut, false);
+    LockPolicySettings();
+
+    // Silent reads of the values in force: a missing key or value leaves the
+    // field as it is. Only a value that does not fit its field is reported,
+    // by GetSettingValue itself.
+    GetSettingValue(L"EnabledIn", kRegNumber, EnabledIn, false);
+    GetSettingValue(L"EnabledOut", kRegNumber, EnabledOut, false);
+    GetSettingValue(L"FolderIn", kRegText, FolderIn, false);
+    GetSettingValue(L"FolderOut", kRegText, FolderOut, false);
+    KeepIfExpandable(L"FolderIn", FolderIn, expandableIn_);
+    KeepIfExpandable(L"FolderOut", FolderOut, expandableOut_);
 
     SetChecked(IDC_chkEnabledIn, EnabledIn > 0);
     ::SetDlgItemTextW(hwnd_, IDC_txtFolderIn, FolderIn.c_str());
@@ -129,19 +156,62 @@ void frmConfigSettings::Load() {
     ::SetDlgItemTextW(hwnd_, IDC_txtFolderOut, FolderOut.c_str());
     chkEnabledOut_Click();
 
-    GetRegValue(L"Logging", kRegNumber, Logging, false);
+    GetSettingValue(L"Logging", kRegNumber, Logging, false);
     SetChecked(IDC_chkLogging, Logging > 0);
 }
 
 void frmConfigSettings::Save() {
-    // Every write is attempted; SetRegValue reports its own failures.
-    SetRegValue(L"EnabledIn", kRegNumber, IsChecked(IDC_chkEnabledIn) ? 1L : 0L);
-    SetRegValue(L"EnabledOut", kRegNumber, IsChecked(IDC_chkEnabledOut) ? 1L : 0L);
+    // Every write is attempted but those of the values that a policy sets,
+    // which stay as they are (the user's own value among them). SetRegValue
+    // reports its own failures.
+    WriteSwitch(L"EnabledIn", IDC_chkEnabledIn);
+    WriteSwitch(L"EnabledOut", IDC_chkEnabledOut);
     FolderIn = ControlText(IDC_txtFolderIn);
     FolderOut = ControlText(IDC_txtFolderOut);
-    SetRegValue(L"FolderIn", kRegText, FolderIn);
-    SetRegValue(L"FolderOut", kRegText, FolderOut);
-    SetRegValue(L"Logging", kRegNumber, IsChecked(IDC_chkLogging) ? 1L : 0L);
+    WriteFolder(L"FolderIn", FolderIn, expandableIn_);
+    WriteFolder(L"FolderOut", FolderOut, expandableOut_);
+    WriteSwitch(L"Logging", IDC_chkLogging);
+}
+
+// A value that a policy sets cannot be changed here: its control is disabled
+// and "Set by your administrator" shown beside it, the control narrowed where
+// it would reach under the note.
+void frmConfigSettings::LockPolicySettings() {
+    for (const Lockable& lockable : kLockables) {
+        if (!IsSetByPolicy(lockable.valueName)) continue;
+        locked_.emplace_back(lockable.valueName);
+        Enable(lockable.control, false);
+        PlaceTwipControl(hwnd_, kLockedControlsLayout, lockable.control);
+        ::ShowWindow(::GetDlgItem(hwnd_, lockable.note), SW_SHOWNA);
+    }
+}
+
+bool frmConfigSettings::IsLocked(const wchar_t* valueName) const {
+    return std::find(locked_.begin(), locked_.end(), valueName) != locked_.end();
+}
+
+// Remembers a folder stored with environment references, as stored and as
+// the field shows it expanded, so that OK can write it back as it was.
+void frmConfigSettings::KeepIfExpandable(const wchar_t* valueName, const std::wstring& shown,
+                                         ExpandableFolder& folder) {
+    folder.expandable = ReadExpandableSetting(valueName, folder.stored);
+    folder.shown = shown;
+}
+
+void frmConfigSettings::WriteSwitch(const wchar_t* valueName, int checkBox) {
+    if (IsLocked(valueName)) return;
+    SetRegValue(valueName, kRegNumber, IsChecked(checkBox) ? 1L : 0L);
+}
+
+// A folder stored with environment references goes back as it was stored for
+// as long as its field shows it; any other as the plain text the field shows.
+void frmConfigSettings::WriteFolder(const wchar_t* valueName, const std::wstring& folder,
+                                    const ExpandableFolder& loaded) {
+    if (IsLocked(valueName)) return;
+    if (loaded.expandable && folder == loaded.shown)
+        SetRegExpandValue(valueName, loaded.stored);
+    else
+        SetRegValue(valueName, kRegText, folder);
 }
 
 void frmConfigSettings::chkEnabledIn_Click() {
@@ -160,14 +230,15 @@ void frmConfigSettings::chkEnabledOut_Click() {
         Enable(IDC_cmdOK, true);
 }
 
-// On: label and "..." enabled. Off: both disabled. The folder field is never
-// enabled, so it takes neither focus nor typing, and it keeps its text.
+// On: label and "..." enabled ("..." not while a policy sets the folder).
+// Off: both disabled. The folder field is never enabled, so it takes neither
+// focus nor typing, and it keeps its text.
 void frmConfigSettings::ApplyDirectionState(const Direction& direction) {
     const bool on = IsChecked(direction.checkBox);
     this->*direction.enabled = on ? 1 : 0;
     Enable(direction.folderLabel, on);
     Enable(direction.folderField, false);
-    Enable(direction.browseButton, on);
+    Enable(direction.browseButton, on && !IsLocked(direction.folderValue));
 }
 
 void frmConfigSettings::cmdFolderInBrowse_Click() {

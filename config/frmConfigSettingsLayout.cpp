@@ -27,9 +27,26 @@ constexpr TwipRect kControls[] = {
     {IDC_lblLoggingHint, 600, 4560, 4455, 495},
     {IDC_cmdOK, 2760, 5520, 1095, 375},
     {IDC_cmdCancel, 3960, 5520, 1095, 375},
+    // "Set by your administrator", shown while a policy sets the setting:
+    // beside a check box, level with its text (in two lines to the right of
+    // the long ones), and under a folder field, in the room before the next
+    // check box. None reaches under another control.
+    {IDC_lblEnabledInPolicy, 3480, 1350, 1575, 390},
+    {IDC_lblFolderInPolicy, 600, 2370, 4455, 255},
+    {IDC_lblEnabledOutPolicy, 3480, 2790, 1575, 390},
+    {IDC_lblFolderOutPolicy, 600, 3810, 4455, 255},
+    {IDC_lblLoggingPolicy, 1920, 4230, 3135, 255},
+};
+
+// The long check boxes end before their note begins; their texts still fit.
+constexpr TwipRect kLockedControls[] = {
+    {IDC_chkEnabledIn, 240, 1320, 3225, 255},
+    {IDC_chkEnabledOut, 240, 2760, 3225, 255},
 };
 
 } // namespace
 
 const TwipLayout kConfigSettingsLayout{5280, 6105, kControls,
                                        sizeof(kControls) / sizeof(kControls[0])};
+const TwipLayout kLockedControlsLayout{5280, 6105, kLockedControls,
+                                       sizeof(kLockedControls) / sizeof(kLockedControls[0])};

@@ -25,6 +25,12 @@
 #define IDC_Image2 1021
 #define IDC_Line1 1022
 #define IDC_Line2 1023
+// The notes beside the controls of settings that a policy sets.
+#define IDC_lblEnabledInPolicy 1030
+#define IDC_lblFolderInPolicy 1031
+#define IDC_lblEnabledOutPolicy 1032
+#define IDC_lblFolderOutPolicy 1033
+#define IDC_lblLoggingPolicy 1034
 
 // Texts shared by the version resource and the code.
 #define QS_CONFIG_PRODUCT_NAME "Quillstow for Outlook"

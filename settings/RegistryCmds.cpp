@@ -1,5 +1,6 @@
 #include "RegistryCmds.h"
 
+#include "SettingSources.h"
 #include "UserMessage.h"
 #include "result.h"
 #include "system_message.h"
@@ -28,9 +29,9 @@ template <typename MakeText> void Report(const wchar_t* title, const MakeText& m
     }
 }
 
-void ShowOpeningMessage(LSTATUS code) noexcept {
-    Report(kRegistryTitle, [code] {
-        return std::wstring(L"Error Opening Registry Key Entry:\r\nKey/Path=") + kSettingsKeyPath +
+void ShowOpeningMessage(const wchar_t* keyPath, LSTATUS code) noexcept {
+    Report(kRegistryTitle, [keyPath, code] {
+        return std::wstring(L"Error Opening Registry Key Entry:\r\nKey/Path=") + keyPath +
                L"\r\nDLL Returned=" + std::to_wstring(code);
     });
 }
@@ -117,16 +118,16 @@ LSTATUS QueryText(HKEY key, const std::wstring& name, DWORD& storedType, std::ws
     return ERROR_SUCCESS;
 }
 
-// Reads one value as it is stored and converts it into `destination`, which
-// is of type `destinationType`.
-bool ReadValue(const std::wstring& valueName, short valueType, VARTYPE destinationType,
-               VARIANT& destination, bool showErrors) noexcept {
+// Reads one value as `source` stores it and converts it into `destination`,
+// which is of type `destinationType`.
+bool ReadValue(SettingSource source, const std::wstring& valueName, short valueType,
+               VARTYPE destinationType, VARIANT& destination, bool showErrors) noexcept {
     try {
+        const SettingKey where = KeyOf(source);
         qs::unique_hkey key;
-        LSTATUS status =
-            ::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, key.put());
+        LSTATUS status = ::RegOpenKeyExW(where.hive, where.path, 0, KEY_QUERY_VALUE, key.put());
         if (status != ERROR_SUCCESS) {
-            if (showErrors) ShowOpeningMessage(status);
+            if (showErrors) ShowOpeningMessage(where.path, status);
             return false;
         }
 
@@ -172,20 +173,19 @@ bool ReadValue(const std::wstring& valueName, short valueType, VARTYPE destinati
     }
 }
 
-} // namespace
-
-bool GetRegValue(const std::wstring& valueName, short valueType, short& destination,
-                 bool showErrors) noexcept {
+// Reads one value into `destination`, a flag or a text.
+bool ReadInto(SettingSource source, const std::wstring& valueName, short valueType,
+              short& destination, bool showErrors) noexcept {
     qs::unique_variant value;
-    if (!ReadValue(valueName, valueType, VT_I2, value, showErrors)) return false;
+    if (!ReadValue(source, valueName, valueType, VT_I2, value, showErrors)) return false;
     destination = value.iVal;
     return true;
 }
 
-bool GetRegValue(const std::wstring& valueName, short valueType, std::wstring& destination,
-                 bool showErrors) noexcept {
+bool ReadInto(SettingSource source, const std::wstring& valueName, short valueType,
+              std::wstring& destination, bool showErrors) noexcept {
     qs::unique_variant value;
-    if (!ReadValue(valueName, valueType, VT_BSTR, value, showErrors)) return false;
+    if (!ReadValue(source, valueName, valueType, VT_BSTR, value, showErrors)) return false;
     try {
         destination.assign(value.bstrVal, ::SysStringLen(value.bstrVal));
     } catch (...) {
@@ -195,14 +195,57 @@ bool GetRegValue(const std::wstring& valueName, short valueType, std::wstring& d
     return true;
 }
 
-bool SetRegValue(const std::wstring& valueName, short valueType, const VARIANT& value) noexcept {
+// Opens the user's settings key to write one value; empty, after the opening
+// message, when it cannot be opened.
+qs::unique_hkey OpenForWriting() noexcept {
     qs::unique_hkey key;
-    LSTATUS status =
+    const LSTATUS status =
         ::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_ALL_ACCESS, key.put());
+    if (status != ERROR_SUCCESS) ShowOpeningMessage(kSettingsKeyPath, status);
+    return key;
+}
+
+bool Write(HKEY key, const std::wstring& valueName, DWORD type, const void* data,
+           DWORD size) noexcept {
+    const LSTATUS status =
+        ::RegSetValueExW(key, valueName.c_str(), 0, type, static_cast<const BYTE*>(data), size);
     if (status != ERROR_SUCCESS) {
-        ShowOpeningMessage(status);
+        ShowWritingMessage(valueName, status);
         return false;
     }
+    return true;
+}
+
+// A text's size in the registry: its characters and the terminating zero.
+DWORD TextSize(size_t length) noexcept {
+    return static_cast<DWORD>((length + 1) * sizeof(wchar_t));
+}
+
+} // namespace
+
+bool GetRegValue(const std::wstring& valueName, short valueType, short& destination,
+                 bool showErrors) noexcept {
+    return ReadInto(SettingSource::User, valueName, valueType, destination, showErrors);
+}
+
+bool GetRegValue(const std::wstring& valueName, short valueType, std::wstring& destination,
+                 bool showErrors) noexcept {
+    return ReadInto(SettingSource::User, valueName, valueType, destination, showErrors);
+}
+
+bool GetSettingValue(const std::wstring& valueName, short valueType, short& destination,
+                     bool showErrors) noexcept {
+    return ReadInto(SourceInForce(valueName), valueName, valueType, destination, showErrors);
+}
+
+bool GetSettingValue(const std::wstring& valueName, short valueType, std::wstring& destination,
+                     bool showErrors) noexcept {
+    return ReadInto(SourceInForce(valueName), valueName, valueType, destination, showErrors);
+}
+
+bool SetRegValue(const std::wstring& valueName, short valueType, const VARIANT& value) noexcept {
+    const qs::unique_hkey key = OpenForWriting();
+    if (!key) return false;
 
     qs::unique_variant converted;
     if (valueType == kRegText || valueType == kRegNumber) {
@@ -214,18 +257,12 @@ bool SetRegValue(const std::wstring& valueName, short valueType, const VARIANT& 
         }
     }
     if (valueType == kRegText) {
-        // The text and its terminating zero.
-        const DWORD size = (::SysStringLen(converted.bstrVal) + 1) * sizeof(wchar_t);
-        status = ::RegSetValueExW(key.get(), valueName.c_str(), 0, REG_SZ,
-                                  reinterpret_cast<const BYTE*>(converted.bstrVal), size);
-    } else if (valueType == kRegNumber) {
-        const LONG number = converted.lVal;
-        status = ::RegSetValueExW(key.get(), valueName.c_str(), 0, REG_DWORD,
-                                  reinterpret_cast<const BYTE*>(&number), sizeof(number));
+        const BSTR text = converted.bstrVal;
+        return Write(key.get(), valueName, REG_SZ, text, TextSize(::SysStringLen(text)));
     }
-    if (status != ERROR_SUCCESS) {
-        ShowWritingMessage(valueName, status);
-        return false;
+    if (valueType == kRegNumber) {
+        const LONG number = converted.lVal;
+        return Write(key.get(), valueName, REG_DWORD, &number, sizeof(number));
     }
     return true;
 }
@@ -247,4 +284,10 @@ bool SetRegValue(const std::wstring& valueName, short valueType,
         return false;
     }
     return SetRegValue(valueName, valueType, text);
+}
+
+bool SetRegExpandValue(const std::wstring& valueName, const std::wstring& text) noexcept {
+    const qs::unique_hkey key = OpenForWriting();
+    if (!key) return false;
+    return Write(key.get(), valueName, REG_EXPAND_SZ, text.c_str(), TextSize(text.size()));
 }

@@ -34,7 +34,8 @@ public:
     HRESULT STDMETHODCALLTYPE get_Logging(short* value) override { return Get(logging_, value); }
     HRESULT STDMETHODCALLTYPE put_Logging(short value) override { return Put(logging_, value); }
 
-    // Each value is read on its own; one that cannot be read keeps its default.
+    // Each value in force (a policy's, else the user's own, else the default)
+    // is read on its own; one that cannot be read keeps its default.
     HRESULT STDMETHODCALLTYPE Load(VARIANT* result) override try {
         if (result) ::VariantInit(result);
         enabledIn_ = 0;
@@ -42,16 +43,17 @@ public:
         folderIn_.clear();
         folderOut_.clear();
         logging_ = 0;
-        GetRegValue(L"EnabledIn", kRegNumber, enabledIn_, false);
-        GetRegValue(L"EnabledOut", kRegNumber, enabledOut_, false);
-        GetRegValue(L"FolderIn", kRegText, folderIn_, false);
-        GetRegValue(L"FolderOut", kRegText, folderOut_, false);
-        GetRegValue(L"Logging", kRegNumber, logging_, false);
+        GetSettingValue(L"EnabledIn", kRegNumber, enabledIn_, false);
+        GetSettingValue(L"EnabledOut", kRegNumber, enabledOut_, false);
+        GetSettingValue(L"FolderIn", kRegText, folderIn_, false);
+        GetSettingValue(L"FolderOut", kRegText, folderOut_, false);
+        GetSettingValue(L"Logging", kRegNumber, logging_, false);
         return S_OK;
     }
     QS_CATCH_RETURN()
 
-    // A failed write shows its message and the next write still takes place.
+    // Writes the user's own key only, never a policy or a default. A failed
+    // write shows its message and the next write still takes place.
     HRESULT STDMETHODCALLTYPE Save() override try {
         SetRegValue(L"EnabledIn", kRegNumber, enabledIn_);
         SetRegValue(L"EnabledOut", kRegNumber, enabledOut_);

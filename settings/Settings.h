@@ -1,5 +1,5 @@
-// The add-in's in-memory copy of the five settings, loaded from the settings
-// key at connection.
+// The add-in's in-memory copy of the five settings, loaded at connection with
+// the values in force: policy, the user's settings key, defaults.
 #pragma once
 
 #include "qsStow.h"

@@ -16,6 +16,7 @@
 #include "unique.h"
 
 using namespace config_test;
+using testing_support::AdministratorKeys;
 using testing_support::SettingsKey;
 
 namespace {
@@ -178,6 +179,69 @@ void ExpectPlaced(const ConfigProgram& program, const Placement (&expected)[Coun
     }
 }
 
+std::wstring Expanded(const wchar_t* text) {
+    wchar_t expanded[MAX_PATH] = {};
+    ::ExpandEnvironmentStringsW(text, expanded, MAX_PATH);
+    return expanded;
+}
+
+RECT RectInDialog(const ConfigProgram& program, int id) {
+    RECT rect{};
+    ::GetWindowRect(program.Control(id), &rect);
+    ::MapWindowPoints(HWND_DESKTOP, program.Dialog(), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+DWORD DialogColour() {
+    const DWORD face = ::GetSysColor(COLOR_BTNFACE);
+    return (GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face);
+}
+
+// The dialog's client area on the screen (352 x 407 pixels at 96 dpi), once
+// the header band has been painted.
+Pixels PaintedClient(const ConfigProgram& program) {
+    POINT origin{0, 0};
+    ::ClientToScreen(program.Dialog(), &origin);
+    const RECT clientOnScreen{origin.x, origin.y, origin.x + 352, origin.y + 407};
+    Pixels shown;
+    WaitFor([&] {
+        shown = CaptureScreen(clientOnScreen);
+        return shown.At(2, 2) == 0xFFFFFF && shown.At(2, 64) == 0xC0C0C0;
+    });
+    return shown;
+}
+
+// The notes "Set by your administrator" that the dialog shows, each checked
+// for its text and for reaching under no other control; and no check box,
+// narrowed for its note or not, has its text cut off (its last column is
+// clear of ink).
+std::set<int> NotesShown(const ConfigProgram& program) {
+    std::set<int> shown;
+    for (int note : {IDC_lblEnabledInPolicy, IDC_lblFolderInPolicy, IDC_lblEnabledOutPolicy,
+                     IDC_lblFolderOutPolicy, IDC_lblLoggingPolicy}) {
+        if (!::IsWindowVisible(program.Control(note))) continue;
+        shown.insert(note);
+        EXPECT_EQ(program.Text(note), L"Set by your administrator");
+        const RECT noteRect = RectInDialog(program, note);
+        for (HWND other = ::GetWindow(program.Dialog(), GW_CHILD); other;
+             other = ::GetWindow(other, GW_HWNDNEXT)) {
+            RECT otherRect = RectInDialog(program, ::GetDlgCtrlID(other)), overlap{};
+            if (other == program.Control(note) || !::IsWindowVisible(other)) continue;
+            EXPECT_FALSE(::IntersectRect(&overlap, &noteRect, &otherRect))
+                << "note " << note << " over control " << ::GetDlgCtrlID(other);
+        }
+    }
+    const Pixels painted = PaintedClient(program);
+    for (int checkBox : {IDC_chkEnabledIn, IDC_chkEnabledOut, IDC_chkLogging}) {
+        const RECT box = RectInDialog(program, checkBox);
+        int ink = 0;
+        for (int y = box.top; y < box.bottom; ++y)
+            ink += painted.At(box.right - 1, y) != DialogColour();
+        EXPECT_EQ(ink, 0) << "the text of check box " << checkBox << " is cut off";
+    }
+    return shown;
+}
+
 // Each test starts without the settings key and leaves none behind.
 class ConfigDialog : public ::testing::Test {
 protected:
@@ -285,12 +349,15 @@ TEST_F(ConfigDialog, TabSkipsTheFolderFieldsAndSwitchedOffButtons) {
                    {IDC_chkEnabledIn, IDC_chkEnabledOut, IDC_chkLogging, IDC_cmdOK, IDC_cmdCancel});
 }
 
-TEST_F(ConfigDialog, FolderPickedInThePickerLandsInItsFieldUnaltered) {
+// The folder it replaces was stored with environment references; the one
+// picked is written as the plain text that the field shows.
+TEST_F(ConfigDialog, FolderPickedInThePickerLandsInItsFieldUnalteredAndIsWrittenSo) {
     // A name that no single ANSI code page can hold.
     const std::wstring name = L"Архив 郵件 Ωμέγα";
     const TemporaryFolder folder(L"C:\\" + name);
     SettingsKey::SetDword(L"EnabledIn", 1);
     StoreExample();
+    SettingsKey::SetText(L"FolderIn", L"%USERPROFILE%\\Mail\\In", REG_EXPAND_SZ);
     ConfigProgram program;
     ASSERT_TRUE(program.WaitForDialog());
 
@@ -307,6 +374,101 @@ TEST_F(ConfigDialog, FolderPickedInThePickerLandsInItsFieldUnaltered) {
         << "field shows: " << testing::PrintToString(program.Text(IDC_txtFolderIn));
     EXPECT_TRUE(program.OtherWindows().empty());
     ExpectState(program, kIn, true);
+
+    program.PostClick(IDC_cmdOK);
+    program.Dismiss(program.WaitForBox());
+    ASSERT_TRUE(program.WaitForExit());
+    ExpectFiveStored(1, 0, folder.path, L"C:\\Mail\\Archive\\Sent", 0);
+}
+
+// As administrators deploy a folder, in the user's key or as a default: OK
+// writes it back with its environment references and its type.
+TEST_F(ConfigDialog, AnExpandableFolderIsWrittenBackAsStoredWhileItsFieldShowsIt) {
+    const AdministratorKeys admin;
+    SettingsKey::SetDword(L"EnabledIn", 1);
+    SettingsKey::SetText(L"FolderIn", L"%USERPROFILE%\\Mail\\In", REG_EXPAND_SZ);
+    admin.defaults.SetText(L"FolderOut", L"%USERPROFILE%\\Mail\\Out", REG_EXPAND_SZ);
+    ConfigProgram program;
+    ASSERT_TRUE(program.WaitForDialog());
+    EXPECT_EQ(program.Text(IDC_txtFolderIn), Expanded(L"%USERPROFILE%\\Mail\\In"));
+    EXPECT_EQ(program.Text(IDC_txtFolderOut), Expanded(L"%USERPROFILE%\\Mail\\Out"));
+    EXPECT_FALSE(::IsWindowVisible(program.Control(IDC_lblFolderOutPolicy))) << "a default";
+    program.Click(IDC_chkEnabledOut);
+    ExpectState(program, kOut, true);
+
+    program.PostClick(IDC_cmdOK);
+    program.Dismiss(program.WaitForBox());
+    ASSERT_TRUE(program.WaitForExit());
+    for (const auto& [name, stored] : {std::pair{L"FolderIn", L"%USERPROFILE%\\Mail\\In"},
+                                       std::pair{L"FolderOut", L"%USERPROFILE%\\Mail\\Out"}}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(name)));
+        EXPECT_EQ(SettingsKey::Get(name).type, static_cast<DWORD>(REG_EXPAND_SZ));
+        EXPECT_EQ(SettingsKey::Get(name).Text(), stored);
+    }
+    EXPECT_EQ(SettingsKey::Get(L"EnabledOut").Dword(), 1u);
+    EXPECT_EQ(admin.defaults.Get(L"FolderOut").Text(), L"%USERPROFILE%\\Mail\\Out");
+}
+
+// A setting that a policy sets (the policy keys read-only to the user, as
+// Group Policy leaves them) is shown as set, its control locked with "Set by
+// your administrator" beside it; OK writes the others and leaves the policy
+// and the user's own value alone. Also saves the dialog's picture with two
+// locked settings for the documentation (config-dialog-locked.bmp).
+TEST_F(ConfigDialog, APolicysSettingsAreLockedWithANoteAndOkLeavesThemAlone) {
+    const AdministratorKeys admin;
+    StoreExample();
+    SettingsKey::SetDword(L"EnabledIn", 1);
+    SettingsKey::SetDword(L"EnabledOut", 0);
+    SettingsKey::SetDword(L"Logging", 1);
+    admin.machinePolicy.SetDword(L"EnabledOut", 1);
+    admin.userPolicy.SetText(L"FolderOut", L"%USERPROFILE%\\Mail\\Out", REG_EXPAND_SZ);
+    admin.MakeReadOnly();
+    ::SetCursorPos(0, 0);
+    ConfigProgram program;
+    ASSERT_TRUE(program.WaitForDialog());
+
+    EXPECT_TRUE(program.IsChecked(IDC_chkEnabledOut));
+    EXPECT_FALSE(program.IsEnabled(IDC_chkEnabledOut));
+    EXPECT_TRUE(program.IsEnabled(IDC_lblFolderOut));
+    EXPECT_FALSE(program.IsEnabled(IDC_cmdFolderOutBrowse));
+    EXPECT_EQ(program.Text(IDC_txtFolderOut), Expanded(L"%USERPROFILE%\\Mail\\Out"));
+    ExpectState(program, kIn, true);
+    EXPECT_TRUE(program.IsEnabled(IDC_chkLogging));
+
+    EXPECT_EQ(NotesShown(program),
+              (std::set<int>{IDC_lblEnabledOutPolicy, IDC_lblFolderOutPolicy}));
+    RECT window{};
+    ::GetWindowRect(program.Dialog(), &window);
+    EXPECT_TRUE(SaveBitmapFile(CaptureScreen(window), L"config-dialog-locked.bmp"));
+
+    // OK must write what the user may change, even what was already stored.
+    SettingsKey::Delete(L"EnabledIn");
+    SettingsKey::Delete(L"FolderIn");
+    program.Click(IDC_chkLogging);
+    program.PostClick(IDC_cmdOK);
+    const ShownBox message = program.WaitForBox();
+    EXPECT_EQ(message.text, kRestartText) << "no report before it";
+    program.Dismiss(message);
+    ASSERT_TRUE(program.WaitForExit());
+    ExpectFiveStored(1, 0, L"C:\\Mail\\Archive\\Incoming", L"C:\\Mail\\Archive\\Sent", 0);
+    EXPECT_EQ(admin.machinePolicy.Get(L"EnabledOut").Dword(), 1u);
+    EXPECT_EQ(admin.userPolicy.Get(L"FolderOut").type, static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_EQ(admin.userPolicy.Get(L"FolderOut").Text(), L"%USERPROFILE%\\Mail\\Out");
+
+    // Every setting set by policy: every note shown, none in another's way.
+    admin.Remove();
+    for (const wchar_t* name : {L"EnabledIn", L"EnabledOut", L"Logging"})
+        admin.machinePolicy.SetDword(name, 1);
+    admin.machinePolicy.SetText(L"FolderIn", L"C:\\In");
+    admin.machinePolicy.SetText(L"FolderOut", L"C:\\Out");
+    ConfigProgram locked;
+    ASSERT_TRUE(locked.WaitForDialog());
+    EXPECT_EQ(NotesShown(locked).size(), 5u);
+    for (int id : {IDC_chkEnabledIn, IDC_cmdFolderInBrowse, IDC_chkEnabledOut,
+                   IDC_cmdFolderOutBrowse, IDC_chkLogging})
+        EXPECT_FALSE(locked.IsEnabled(id)) << "control " << id;
+    locked.PostClick(IDC_cmdCancel);
+    EXPECT_TRUE(locked.WaitForExit());
 }
 
 TEST_F(ConfigDialog, CancelledPickerKeepsTheFolderThatOkThenWrites) {
@@ -516,17 +678,8 @@ TEST_F(ConfigDialog, PaintsTheWhiteBandWithItsPictureTitleAndEtchedEdge) {
     ConfigProgram program;
     ASSERT_TRUE(program.WaitForDialog());
 
-    POINT origin{0, 0};
-    ::ClientToScreen(program.Dialog(), &origin);
-    const RECT clientOnScreen{origin.x, origin.y, origin.x + 352, origin.y + 407};
-    const DWORD face = ::GetSysColor(COLOR_BTNFACE);
-    const DWORD dialogColour = (GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face);
-    Pixels shown;
-    // Until the header has been painted.
-    WaitFor([&] {
-        shown = CaptureScreen(clientOnScreen);
-        return shown.At(2, 2) == 0xFFFFFF && shown.At(2, 64) == 0xC0C0C0;
-    });
+    const DWORD dialogColour = DialogColour();
+    const Pixels shown = PaintedClient(program);
     ASSERT_EQ(shown.width, 352);
     for (int x = 0; x < 352; x += 50) {
         SCOPED_TRACE(x);

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs the dialog's UI test program on the X display that xvfb-run made, in the
 # Wine prefix named by QS_WINEPREFIX, and ends that prefix's server before the
-# display goes. Leaves the dialog's picture as config-dialog.png in the working
-# folder.
+# display goes. Leaves the dialog's pictures (config-dialog.png, and
+# config-dialog-locked.png with settings a policy sets) in the working folder.
 #   xvfb-run -a -s "-screen 0 1024x768x24" bash run-under-xvfb.sh WINE_RUN TEST_EXE [ARGS...]
 set -u
 wine_run=$1
@@ -24,12 +24,12 @@ fi
 "$wine_run" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
 "$wine_run" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 
-rm -f config-dialog.bmp config-dialog.png
+rm -f config-dialog*.bmp config-dialog*.png
 "$wine_run" "$@"
 status=$?
 "$wine_run" --stop
 
-if [ -f config-dialog.bmp ]; then
-  convert config-dialog.bmp config-dialog.png && rm -f config-dialog.bmp
-fi
+for picture in config-dialog*.bmp; do
+  [ -f "$picture" ] && convert "$picture" "${picture%.bmp}.png" && rm -f "$picture"
+done
 exit $status

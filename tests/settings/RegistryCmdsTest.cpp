@@ -4,13 +4,21 @@
 
 #include <gtest/gtest.h>
 
+using testing_support::AdministratorKeys;
 using testing_support::MessageCapture;
+using testing_support::RegistryKey;
 using testing_support::SetKeySecurity;
 using testing_support::SettingsKey;
 
 namespace {
 
 const std::wstring kKeyPath = L"Software\\Microsoft\\Office\\Outlook\\Addins\\qsStow.Addin";
+
+std::wstring SystemRoot() {
+    wchar_t root[MAX_PATH] = {};
+    ::GetEnvironmentVariableW(L"SystemRoot", root, MAX_PATH);
+    return root;
+}
 
 class RegistryCmdsTest : public ::testing::Test {
 protected:
@@ -44,7 +52,8 @@ TEST_F(RegistryCmdsTest, MissingKeyFailsReadsQuietlyOrWithTheOpeningMessage) {
 TEST_F(RegistryCmdsTest, MissingKeyFailsEveryWriteWithTheOpeningMessage) {
     EXPECT_FALSE(SetRegValue(L"EnabledIn", kRegNumber, 1));
     EXPECT_FALSE(SetRegValue(L"FolderIn", kRegText, std::wstring(L"C:\\Mail")));
-    ASSERT_EQ(messages_.Shown().size(), 2u);
+    EXPECT_FALSE(SetRegExpandValue(L"FolderOut", L"%USERPROFILE%\\Mail"));
+    ASSERT_EQ(messages_.Shown().size(), 3u);
     for (const auto& shown : messages_.Shown()) {
         EXPECT_EQ(shown.text, L"Error Opening Registry Key Entry:\r\nKey/Path=" + kKeyPath +
                                   L"\r\nDLL Returned=2");
@@ -184,14 +193,18 @@ TEST_F(RegistryCmdsTest, OtherStoredTypesReadAsTheNumberOneOrZero) {
     EXPECT_TRUE(messages_.Shown().empty());
 }
 
+// An expandable text is read expanded, and written as given.
 TEST_F(RegistryCmdsTest, AnExpandableFolderReadsAsItsExpandedText) {
     SettingsKey::SetText(L"FolderIn", L"%SystemRoot%\\Archive", REG_EXPAND_SZ);
-    wchar_t root[MAX_PATH] = {};
-    ::GetEnvironmentVariableW(L"SystemRoot", root, MAX_PATH);
-    ASSERT_NE(root[0], L'\0');
     std::wstring folder;
     ASSERT_TRUE(GetRegValue(L"FolderIn", kRegText, folder, true));
-    EXPECT_EQ(folder, std::wstring(root) + L"\\Archive");
+    EXPECT_EQ(folder, SystemRoot() + L"\\Archive");
+
+    ASSERT_TRUE(SetRegExpandValue(L"FolderOut", L"%SystemRoot%\\Sent"));
+    const auto stored = SettingsKey::Get(L"FolderOut");
+    EXPECT_EQ(stored.type, static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_EQ(stored.Text(), L"%SystemRoot%\\Sent");
+    EXPECT_TRUE(messages_.Shown().empty());
 }
 
 // Reads ask for no more than reading: a key the user may read but not write
@@ -251,6 +264,143 @@ TEST_F(RegistryCmdsTest, WritesConvertTheirValueOrReportTheRuntimeFailure) {
     EXPECT_FALSE(SetRegValue(L"EnabledOut", kRegNumber, std::wstring(L"on")));
     ExpectOnlyMessage(L"Type mismatch", L"YourAppName");
     EXPECT_EQ(SettingsKey::Get(L"EnabledOut").status, ERROR_FILE_NOT_FOUND);
+}
+
+// Each place holds the numbers EnabledOut and CatchUp and the expandable text
+// FolderIn, marked with the place's own number and name; the administrators'
+// keys are read-only to the user, as Group Policy leaves them.
+TEST_F(RegistryCmdsTest, TheValueInForceIsAPolicysElseTheUsersOwnElseTheDefault) {
+    const AdministratorKeys admin;
+    const RegistryKey user = SettingsKey::Key();
+    const struct {
+        const RegistryKey& key;
+        DWORD number;
+        const wchar_t* name;
+    } places[] = {{admin.machinePolicy, 10, L"MachinePolicy"},
+                  {admin.userPolicy, 20, L"UserPolicy"},
+                  {user, 30, L"User"},
+                  {admin.defaults, 40, L"Default"}};
+    const struct {
+        const char* what;
+        bool holds[4]; // in the order of `places`
+        size_t inForce;
+    } rows[] = {
+        {"everywhere: the machine's policy", {true, true, true, true}, 0},
+        {"the user's policy over the user's own", {false, true, true, true}, 1},
+        {"a policy over a default", {false, true, false, true}, 1},
+        {"the user's own over the default", {false, false, true, true}, 2},
+        {"the default where the user has none", {false, false, false, true}, 3},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        admin.Remove();
+        SettingsKey::Remove();
+        for (size_t i = 0; i < 4; ++i) {
+            if (!row.holds[i]) continue;
+            places[i].key.SetDword(L"EnabledOut", places[i].number);
+            places[i].key.SetDword(L"CatchUp", places[i].number);
+            places[i].key.SetText(L"FolderIn", std::wstring(L"%SystemRoot%\\") + places[i].name,
+                                  REG_EXPAND_SZ);
+        }
+        admin.MakeReadOnly();
+
+        short flag = 0;
+        std::wstring folder, unexpanded;
+        DWORD number = 0;
+        EXPECT_TRUE(GetSettingValue(L"EnabledOut", kRegNumber, flag, true));
+        EXPECT_TRUE(GetSettingValue(L"FolderIn", kRegText, folder, true));
+        EXPECT_TRUE(ReadExpandableSetting(L"FolderIn", unexpanded));
+        EXPECT_TRUE(ReadSettingNumber(L"CatchUp", number));
+        const auto& expected = places[row.inForce];
+        EXPECT_EQ(flag, static_cast<short>(expected.number));
+        EXPECT_EQ(folder, SystemRoot() + L"\\" + expected.name);
+        EXPECT_EQ(unexpanded, std::wstring(L"%SystemRoot%\\") + expected.name);
+        EXPECT_EQ(number, expected.number);
+        EXPECT_EQ(IsSetByPolicy(L"EnabledOut"), row.inForce < 2);
+    }
+    EXPECT_TRUE(messages_.Shown().empty());
+
+    // A policy's value that cannot be read lets no other through.
+    admin.Remove();
+    admin.machinePolicy.SetDword(L"Logging", 70000);
+    SettingsKey::SetDword(L"Logging", 1);
+    short logging = 5;
+    EXPECT_FALSE(GetSettingValue(L"Logging", kRegNumber, logging, false));
+    EXPECT_EQ(logging, 5);
+    ExpectOnlyMessage(L"Overflow", L"YourAppName");
+}
+
+// Where neither a policy nor a default holds a value (though their keys may
+// exist), the value in force is the user's own: read, converted and reported
+// exactly as GetRegValue does.
+TEST_F(RegistryCmdsTest, WithoutPolicyOrDefaultTheValueInForceIsReadAsTheUsersOwn) {
+    const AdministratorKeys admin;
+    for (const RegistryKey* key : {&admin.machinePolicy, &admin.userPolicy, &admin.defaults})
+        key->SetDword(L"Unrelated", 1);
+    // What one reader makes of EnabledIn and FolderIn: results, values and messages.
+    auto transcript = [](auto read, bool showErrors) {
+        const MessageCapture capture;
+        short flag = 7;
+        std::wstring folder = L"kept";
+        std::wstring lines = read(L"EnabledIn", kRegNumber, flag, showErrors) ? L"read " : L"not ";
+        lines += std::to_wstring(flag);
+        lines += read(L"FolderIn", kRegText, folder, showErrors) ? L"\nread " : L"\nnot ";
+        lines += folder;
+        for (const auto& shown : capture.Shown())
+            lines += L"\n" + shown.title + L": " + shown.text;
+        return lines;
+    };
+    auto inForce = [](const std::wstring& name, short type, auto& destination, bool showErrors) {
+        return GetSettingValue(name, type, destination, showErrors);
+    };
+    auto usersOwn = [](const std::wstring& name, short type, auto& destination, bool showErrors) {
+        return GetRegValue(name, type, destination, showErrors);
+    };
+    const struct {
+        const char* what;
+        void (*store)();
+    } states[] = {
+        {"no settings key", [] {}},
+        {"no values", [] { SettingsKey::Create(); }},
+        {"readable values",
+         [] {
+             SettingsKey::SetDword(L"EnabledIn", 1);
+             SettingsKey::SetText(L"FolderIn", L"%SystemRoot%\\In", REG_EXPAND_SZ);
+         }},
+        {"a flag out of range, a folder of another type",
+         [] {
+             SettingsKey::SetDword(L"EnabledIn", 70000);
+             const BYTE binary[] = {9, 9, 9};
+             SettingsKey::SetRaw(L"FolderIn", REG_BINARY, binary, sizeof(binary));
+         }},
+        {"a flag stored as a long text, a folder as a number",
+         [] {
+             SettingsKey::SetText(L"EnabledIn", L"12345");
+             SettingsKey::SetDword(L"FolderIn", 5);
+         }},
+    };
+    for (const auto& state : states) {
+        SCOPED_TRACE(state.what);
+        SettingsKey::Remove();
+        state.store();
+        for (bool showErrors : {false, true})
+            EXPECT_EQ(transcript(inForce, showErrors), transcript(usersOwn, showErrors))
+                << "showing errors: " << showErrors;
+    }
+}
+
+// HKLM is read in the program's own registry view, where an installer of the
+// same bitness writes: a 32-bit Outlook's defaults are not a 64-bit one's.
+TEST_F(RegistryCmdsTest, DefaultsAreReadInTheProgramsOwnRegistryView) {
+    const AdministratorKeys admin;
+    admin.otherViewDefaults.SetText(L"FolderOut", L"C:\\Other view");
+    std::wstring folder = L"none";
+    EXPECT_FALSE(GetSettingValue(L"FolderOut", kRegText, folder, false));
+    admin.defaults.SetText(L"FolderOut", L"C:\\Own view");
+    EXPECT_TRUE(GetSettingValue(L"FolderOut", kRegText, folder, false));
+    EXPECT_EQ(folder, L"C:\\Own view");
+    EXPECT_EQ(admin.otherViewDefaults.Get(L"FolderOut").Text(), L"C:\\Other view")
+        << "the views are apart";
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <wrl/client.h>
 
 using Microsoft::WRL::ComPtr;
+using testing_support::AdministratorKeys;
 using testing_support::MessageCapture;
 using testing_support::SettingsKey;
 
@@ -103,6 +104,42 @@ TEST_F(SettingsTest, SaveWritesTheFiveValuesAndLoadReadsThemBack) {
     EXPECT_EQ(Text(&_Settings::get_FolderIn), L"\\\\server\\share\\in");
     EXPECT_EQ(Text(&_Settings::get_FolderOut), L"D:\\Out\\");
     EXPECT_EQ(Flag(&_Settings::get_Logging), 1);
+}
+
+// Administrators' policy and defaults beside the user's own values, as Group
+// Policy leaves them (the user may only read them): each member gets the
+// value in force, and Save writes the user's key alone.
+TEST_F(SettingsTest, LoadGivesTheValuesInForceAndSaveWritesOnlyTheUsersKey) {
+    const AdministratorKeys admin;
+    admin.machinePolicy.SetDword(L"EnabledIn", 1);
+    admin.userPolicy.SetDword(L"EnabledIn", 0);
+    admin.userPolicy.SetText(L"FolderOut", L"%SystemRoot%\\Policy", REG_EXPAND_SZ);
+    SettingsKey::SetDword(L"EnabledOut", 1);
+    SettingsKey::SetText(L"FolderOut", L"C:\\Mine");
+    SettingsKey::SetDword(L"Logging", 0);
+    admin.defaults.SetText(L"FolderIn", L"%SystemRoot%\\Default", REG_EXPAND_SZ);
+    admin.defaults.SetDword(L"Logging", 1);
+    admin.MakeReadOnly();
+    wchar_t root[MAX_PATH] = {};
+    ASSERT_NE(::GetEnvironmentVariableW(L"SystemRoot", root, MAX_PATH), 0u);
+
+    qs::unique_variant result;
+    ASSERT_HRESULT_SUCCEEDED(settings_->Load(result.put()));
+    EXPECT_EQ(Flag(&_Settings::get_EnabledIn), 1);
+    EXPECT_EQ(Flag(&_Settings::get_EnabledOut), 1);
+    EXPECT_EQ(Text(&_Settings::get_FolderIn), std::wstring(root) + L"\\Default");
+    EXPECT_EQ(Text(&_Settings::get_FolderOut), std::wstring(root) + L"\\Policy");
+    EXPECT_EQ(Flag(&_Settings::get_Logging), 0);
+
+    ASSERT_HRESULT_SUCCEEDED(settings_->Save());
+    EXPECT_TRUE(messages_.Shown().empty());
+    EXPECT_EQ(SettingsKey::Get(L"EnabledIn").Dword(), 1u);
+    EXPECT_EQ(SettingsKey::Get(L"FolderIn").Text(), std::wstring(root) + L"\\Default");
+    EXPECT_EQ(SettingsKey::Get(L"FolderOut").Text(), std::wstring(root) + L"\\Policy");
+    EXPECT_EQ(admin.userPolicy.Get(L"EnabledIn").Dword(), 0u);
+    EXPECT_EQ(admin.userPolicy.Get(L"FolderOut").Text(), L"%SystemRoot%\\Policy");
+    EXPECT_EQ(admin.defaults.Get(L"Logging").Dword(), 1u);
+    EXPECT_EQ(admin.defaults.Get(L"EnabledIn").status, ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(SettingsTest, SaveWithoutTheKeyReportsEveryValueAndGoesOn) {
