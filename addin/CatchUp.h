@@ -27,8 +27,8 @@ constexpr UINT kRetryMilliseconds = 5 * 60 * 1000;
 // mail synchronised late with an older time (an hour, as a fraction of a day).
 constexpr double kSettleDays = 1.0 / 24;
 
-// Whether the catch-up is on: the value CatchUp in the settings key, absent
-// or not 0.
+// Whether the catch-up is on: the value CatchUp in force (a policy's, else
+// the user's own, else the machine's default), absent or not 0.
 bool CatchUpSwitchedOn() noexcept;
 
 // A direction's watermark after every message newer than `current` in its

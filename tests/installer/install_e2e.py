@@ -433,36 +433,57 @@ def case_archive(t):
 
 
 def case_machine_archive(t):
-    """Install per machine; the host finds the add-in through HKLM's Addins key alone (the
-    user's key holds settings only), unless the user's LoadBehavior says otherwise; uninstall
-    keeps the archives, the user's settings and the policy key."""
+    """An administrator's deployment: the per-machine package with presets and a policy, no
+    user settings at all. The host finds the add-in through HKLM's Addins key alone, and it
+    archives into the policy's folder and the preset default's, unless the user's LoadBehavior
+    says otherwise; uninstall keeps the archives, the user's settings and the policy key."""
     p = Prefix(t, "machine-archive")
     try:
         baseline = p.written(MACHINE)
         baseline_user = p.classes_and_loader()
-        policy = ["[%s]" % POLICY_KEY, '"FolderOut"="\\\\\\\\server\\\\archive"']
+        sent_folder, received_folder = (os.path.join(p.dir, "Archive", sub)
+                                        for sub in ("Sent", "Received"))
+        for folder in (sent_folder, received_folder):
+            os.makedirs(folder)
+        policy = ["[%s]" % POLICY_KEY, '"FolderOut"=' + e2e.reg_text(windows_path(sent_folder))]
         e2e.import_registry(t.wine_run, os.path.join(p.dir, "policy.reg"), policy, env=p.env)
         policy_entries = p.export(POLICY_KEY)
         check((POLICY_KEY, "FolderOut") in policy_entries, "a policy %r" % policy_entries)
-        check(p.msiexec("/i", t.machine_msi) == 0, "install")
+        check(p.msiexec("/i", t.machine_msi, "ENABLEDIN=1", "ENABLEDOUT=1", "LOGGING=1",
+                        "FOLDERIN=" + windows_path(received_folder),
+                        "FOLDEROUT=C:\\Overruled") == 0, "install")
         expect_installed(p, MACHINE)
         check(added(baseline_user, p.classes_and_loader()) == {}, "nothing written for the user")
+        p.wine("regsvr32", "/s", windows_path(os.path.join(t.bin, "qsMapiLib.dll")))
 
-        folders, settings = archive_through_host(p, MACHINE, baseline_user)
-        archives = [e2e.archived(folder) for folder in folders]
+        done = t.host("send Quarterly figures: Q3/2026\nreceive Welcome aboard\n", addin=None,
+                      env=p.env, folder=p.dir)
+        e2e.expect_lines(done.out, e2e.transcript("saved Quarterly figures: Q3/2026", "sent",
+                                                  "saved Welcome aboard", "received"))
+        e2e.names_match(e2e.archived(sent_folder), ["Quarterly figures Q32026"])
+        e2e.names_match(e2e.archived(received_folder), ["Welcome aboard"])
+        [(headers, _)] = e2e.read_messages(
+            [os.path.join(sent_folder, e2e.archived(sent_folder)[0])], p.dir)
+        check(headers.get("Subject") == "Quarterly figures: Q3/2026", "msgconvert reads %r" % headers)
+        log = e2e.log_lines(p.unix(p.folder(MACHINE) + "\\x64\\qsStow.log"))
+        check(log and log[0] == e2e.LOADED, "the installed DLL's log %r" % log)
+        archives = [e2e.archived(folder) for folder in (sent_folder, received_folder)]
 
         # The user's own LoadBehavior wins over the machine's.
         p.wine("reg", "add", ADDIN_KEY, "/v", "LoadBehavior", "/t", "REG_DWORD", "/d", "0", "/f")
         done = t.host("send Not archived\n", addin=None, env=p.env, folder=p.dir)
         e2e.expect_lines(done.out, ["sent"] + e2e.END)
         p.wine("reg", "delete", ADDIN_KEY, "/v", "LoadBehavior", "/f")
+        p.wine("reg", "add", ADDIN_KEY, "/v", "Logging", "/t", "REG_DWORD", "/d", "0", "/f")
+        settings = settings_only(added(baseline_user, p.classes_and_loader()))
 
         check(p.msiexec("/x", t.machine_msi) == 0, "uninstall")
         expect_removed(p, MACHINE, baseline, {})
         check(settings_only(added(baseline_user, p.classes_and_loader())) == settings,
               "the user's settings kept")
         check(p.export(POLICY_KEY) == policy_entries, "the policy key kept")
-        check([e2e.archived(folder) for folder in folders] == archives, "archive files kept")
+        check([e2e.archived(folder) for folder in (sent_folder, received_folder)] == archives,
+              "archive files kept")
     finally:
         p.stop()
 
