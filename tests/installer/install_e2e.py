@@ -108,17 +108,17 @@ class Prefix:
         return self.export_all([key])
 
     def export_all(self, keys):
-        """The keys' subtrees, as export does; regedit runs for all of them at once."""
+        """The keys' subtrees, as export does."""
         outs = [os.path.join(self.dir, "export-%d.reg" % i) for i in range(len(keys))]
         for out in outs:
             if os.path.exists(out):
                 os.remove(out)
-        running = [subprocess.Popen([self.t.wine_run, "regedit", "/E", windows_path(out), key],
-                                    env=self.env, stdin=subprocess.DEVNULL,
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-                   for out, key in zip(outs, keys)]
-        for process in running:
-            process.wait(timeout=300)
+        # One after another: regedits started together in one prefix now and then write
+        # nothing at all, which reads as a key that is missing.
+        for out, key in zip(outs, keys):
+            subprocess.run([self.t.wine_run, "regedit", "/E", windows_path(out), key],
+                           env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=300)
         entries = {}
         for key, out in zip(keys, outs):
             if os.path.exists(out):
