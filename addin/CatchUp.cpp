@@ -51,8 +51,8 @@ double Milliseconds(const LARGE_INTEGER& from) {
 }
 
 // A method or property that returns an object; null when it returns none.
-HRESULT GetObject(IDispatch* object, DISPID id, WORD flags, VARIANT* args, UINT count,
-                  ComPtr<IDispatch>& result, CallFailure& failure) noexcept {
+HRESULT GetDispatch(IDispatch* object, DISPID id, WORD flags, VARIANT* args, UINT count,
+                    ComPtr<IDispatch>& result, CallFailure& failure) noexcept {
     result.Reset();
     qs::unique_variant value;
     const HRESULT hr = InvokeById(object, id, flags, args, count, value.put(), failure);
@@ -234,11 +234,11 @@ bool CatchUp::BeginWalk(Walk& walk) {
     args[0].vt = VT_I4;
     args[0].lVal = kind.folder;
     ComPtr<IDispatch> folder;
-    HRESULT hr = GetObject(nameSpace_.Get(), kDispidGetDefaultFolder, DISPATCH_METHOD, args, 1,
-                           folder, failure);
+    HRESULT hr = GetDispatch(nameSpace_.Get(), kDispidGetDefaultFolder, DISPATCH_METHOD, args, 1,
+                             folder, failure);
     if (SUCCEEDED(hr) && folder)
-        hr = GetObject(folder.Get(), kDispidItems, DISPATCH_PROPERTYGET, nullptr, 0, walk.items,
-                       failure);
+        hr = GetDispatch(folder.Get(), kDispidItems, DISPATCH_PROPERTYGET, nullptr, 0, walk.items,
+                         failure);
     if (SUCCEEDED(hr) && walk.items) {
         // Newest first: the walk ends at the first message the watermark has passed.
         const qs::unique_bstr property(::SysAllocString(kind.sort));
@@ -263,8 +263,8 @@ bool CatchUp::Step(Walk& walk) {
     if (!walk.items) return false;
     CallFailure failure;
     ComPtr<IDispatch> item;
-    if (FAILED(GetObject(walk.items.Get(), walk.first ? kDispidGetFirst : kDispidGetNext,
-                         DISPATCH_METHOD, nullptr, 0, item, failure))) {
+    if (FAILED(GetDispatch(walk.items.Get(), walk.first ? kDispidGetFirst : kDispidGetNext,
+                           DISPATCH_METHOD, nullptr, 0, item, failure))) {
         folderFailed_ = walk.unreadable = true;
         if (Logging()) WriteLog(L"Error: " + failure.description);
         ::SetErrorInfo(0, nullptr);
@@ -325,11 +325,11 @@ void CatchUp::Subscribe() noexcept {
     folderType.vt = VT_I4;
     folderType.lVal = kFolderSentMail;
     ComPtr<IDispatch> folder, items;
-    if (FAILED(GetObject(nameSpace_.Get(), kDispidGetDefaultFolder, DISPATCH_METHOD, &folderType, 1,
-                         folder, failure)) ||
+    if (FAILED(GetDispatch(nameSpace_.Get(), kDispidGetDefaultFolder, DISPATCH_METHOD, &folderType,
+                           1, folder, failure)) ||
         !folder ||
-        FAILED(GetObject(folder.Get(), kDispidItems, DISPATCH_PROPERTYGET, nullptr, 0, items,
-                         failure)) ||
+        FAILED(GetDispatch(folder.Get(), kDispidItems, DISPATCH_PROPERTYGET, nullptr, 0, items,
+                           failure)) ||
         !items) {
         ::SetErrorInfo(0, nullptr);
         return;
